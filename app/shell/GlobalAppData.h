@@ -1,0 +1,132 @@
+#ifndef ORVELLE_APP_SHELL_GLOBALAPPDATA_H
+#define ORVELLE_APP_SHELL_GLOBALAPPDATA_H
+
+// The application-wide settings store and the run-time values that the record
+// lists, the play channels and the dialogs share.
+//
+// Persisted settings live in "Config.ini" (Qt INI format) in the executable's
+// folder. They are read once when the instance is created and written once by
+// release(). When that folder cannot be written (an installed program), the
+// settings are kept in the user's configuration folder instead
+// ("$XDG_CONFIG_HOME/Orvelle/Config.ini") and the default Backup folders in
+// the user's data folder; the log says so.
+
+#include <QDate>
+#include <QMap>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <atomic>
+#include <set>
+
+// One calendar day that has recordings.
+struct RecordDay
+{
+    int year = 0;
+    quint16 month = 0;
+    quint16 day = 0;
+
+    static RecordDay fromDate(const QDate& date);
+    QDate toDate() const;
+    bool operator<(const RecordDay& other) const;
+    bool operator==(const RecordDay& other) const;
+};
+
+using RecordDaySet = std::set<RecordDay>;
+
+class CGlobalAppData : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Which set of recording days a caller means: the recorder disks' or the
+    // local folders'. The values equal the calendar's modes.
+    enum RecordDateSource { DiskDates = 0, LocalDates = 1 };
+
+    // The single object; the first call creates it and loads "Config.ini".
+    static CGlobalAppData* instance();
+    // Saves the settings, destroys the object and clears the instance.
+    static void release();
+
+    // The folder that holds "Config.ini" and the default Backup folders: the
+    // executable's folder unless another one is set before the first
+    // instance() (used by the tests and by portable setups).
+    static void setAppDir(const QString& strDir);
+    static QString appDir();
+
+    // The file the settings are read from and written to (after a fallback,
+    // the copy in the user's configuration folder).
+    QString configFilePath() const { return m_strConfigFile; }
+    // True when the executable's folder was not writable and the settings
+    // moved to the user's configuration folder.
+    bool usesFallbackConfig() const { return m_bFallback; }
+    // Writes the persisted settings now; false (and a log line) on failure.
+    bool save();
+
+    void setCurrentDate(const QDate& date);
+
+    // Removes the entry of one window (or all entries for -1) from the sync
+    // queue; returns the number of removed entries.
+    int clearSyncQueue(int nWindow);
+    // Removes and returns the next path queued for a window, or "".
+    QString takeNextSyncPath(int nWindow);
+
+    // Days with recordings.
+    void addRecordDate(RecordDateSource source, const QDate& date);
+    bool hasRecordDate(RecordDateSource source, const QDate& date) const;
+    void clearRecordDates(RecordDateSource source);
+    RecordDaySet& recordDates(RecordDateSource source);
+
+    // Physical drive number and source (device node or image file) of each
+    // recorder disk, by dense disk number, as the last drive scan found them.
+    void clearDiskDrives();
+    void setDiskDrive(int nDisk, int nDriveNo, const QString& strSource);
+    int diskDriveNumber(int nDisk) const;   // -1 when unknown
+    QString diskSource(int nDisk) const;    // "" when unknown
+    int diskDriveCount() const;
+
+    // Persisted settings.
+    QString capturePath;
+    QString recordPath;
+    int recordFormat = 0;
+    QString language;
+    QString version;
+
+    // Shared run-time data.
+    QMutex diskLock;
+    QMutex syncQueueLock;
+    QMap<int, QStringList> syncQueue;
+    std::atomic<int> earliestSyncWindow{-1};
+    std::atomic<int> latestSyncWindow{-1};
+    QStringList exportQueue;
+    QDate currentDate;
+    RecordDaySet diskRecordDates;
+    RecordDaySet localRecordDates;
+
+signals:
+    void updateRecord(QDate date);
+
+private:
+    CGlobalAppData();
+    ~CGlobalAppData() override;
+
+    void load();
+    QString defaultFolder(const QString& strLeaf) const;
+
+    struct DiskDrive
+    {
+        int nDriveNo = -1;
+        QString strSource;
+    };
+
+    QString m_strAppDir;
+    QString m_strConfigFile;
+    bool m_bFallback = false;
+    mutable QMutex m_driveMutex;
+    QVector<DiskDrive> m_diskDrives;
+};
+
+#endif
