@@ -21,7 +21,9 @@
 // Adds an image file to the list of drives. Returns its index among the
 // image files.
 int register_image_file(const char *path);
-// Forgets every registered image file and device.
+// Forgets every registered image file and device. Registered devices are
+// closed; when any was registered, the recorder-disk table is closed first
+// (it may still hold them).
 void clear_registered_drives();
 std::vector<std::string> registered_image_files();
 
@@ -39,6 +41,7 @@ struct DriveSlot {
     int drive_no;          // N
     std::string source;    // "/dev/sdb" or the image path
     BlockDevice *device;   // registered device (not owned), else null
+    bool is_block_device;  // one of the machine's block devices
 };
 
 // The current list of drives (block devices first, then images, then
