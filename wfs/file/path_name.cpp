@@ -275,14 +275,6 @@ int wfs_parse_find_dir(const char *path, int *disk, int *part, int *channel, int
     return 0;
 }
 
-uint32_t wfs_pack_time(int year, int month, int day, int hour, int minute, int second)
-{
-    return (static_cast<uint32_t>(year - 2000) & 0x3Fu) << 26 |
-           (static_cast<uint32_t>(month) & 0xFu) << 22 | (static_cast<uint32_t>(day) & 0x1Fu) << 17 |
-           (static_cast<uint32_t>(hour) & 0x1Fu) << 12 |
-           (static_cast<uint32_t>(minute) & 0x3Fu) << 6 | (static_cast<uint32_t>(second) & 0x3Fu);
-}
-
 std::string wfs_build_file_name(int start_h, int start_m, int start_s, int end_h, int end_m,
                                 int end_s, const char *letter, uint32_t first_cluster,
                                 int number, const char *ext)

@@ -67,9 +67,6 @@ int wfs_parse_ide_component(const char *path, int *disk, int *part);
 int wfs_parse_find_dir(const char *path, int *disk, int *part, int *channel,
                        int *year, int *month, int *day);
 
-// Packs a date and a time of day into a wfs_time (year 2000..2063).
-uint32_t wfs_pack_time(int year, int month, int day, int hour, int minute, int second);
-
 // File name "%02d.%02d.%02d-%02d.%02d.%02d[%s][@%x][%d].%s".
 std::string wfs_build_file_name(int start_h, int start_m, int start_s, int end_h, int end_m,
                                 int end_s, const char *letter, uint32_t first_cluster,
