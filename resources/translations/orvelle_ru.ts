@@ -1,0 +1,116 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ru_RU">
+<context>
+    <name>CCalendar</name>
+    <message>
+        <source>January</source>
+        <translation>Январь</translation>
+    </message>
+    <message>
+        <source>February</source>
+        <translation>Февраль</translation>
+    </message>
+    <message>
+        <source>March</source>
+        <translation>Март</translation>
+    </message>
+    <message>
+        <source>April</source>
+        <translation>Апрель</translation>
+    </message>
+    <message>
+        <source>May</source>
+        <translation>Май</translation>
+    </message>
+    <message>
+        <source>June</source>
+        <translation>Июнь</translation>
+    </message>
+    <message>
+        <source>July</source>
+        <translation>Июль</translation>
+    </message>
+    <message>
+        <source>August </source>
+        <translation>Август</translation>
+    </message>
+    <message>
+        <source>September </source>
+        <translation>Сентябрь</translation>
+    </message>
+    <message>
+        <source>October </source>
+        <translation>Октябрь</translation>
+    </message>
+    <message>
+        <source>November</source>
+        <translation>Ноябрь</translation>
+    </message>
+    <message>
+        <source>December</source>
+        <translation>Декабрь</translation>
+    </message>
+</context>
+<context>
+    <name>CMessageBox</name>
+    <message>
+        <source>OK</source>
+        <translation>ОК</translation>
+    </message>
+</context>
+<context>
+    <name>CTitleWidget</name>
+    <message>
+        <source>Config</source>
+        <translation>Настройки</translation>
+    </message>
+    <message>
+        <source>Min</source>
+        <translation>Свернуть</translation>
+    </message>
+    <message>
+        <source>Max</source>
+        <translation>Развернуть</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Закрыть</translation>
+    </message>
+    <message>
+        <source>Normal</source>
+        <translation>Восстановить</translation>
+    </message>
+</context>
+<context>
+    <name>CWeekWidget</name>
+    <message>
+        <source>Sun</source>
+        <translation>Вс</translation>
+    </message>
+    <message>
+        <source>Mon</source>
+        <translation>Пн</translation>
+    </message>
+    <message>
+        <source>Tues</source>
+        <translation>Вт</translation>
+    </message>
+    <message>
+        <source>Wed</source>
+        <translation>Ср</translation>
+    </message>
+    <message>
+        <source>Thur</source>
+        <translation>Чт</translation>
+    </message>
+    <message>
+        <source>Fri</source>
+        <translation>Пт</translation>
+    </message>
+    <message>
+        <source>Sat</source>
+        <translation>Сб</translation>
+    </message>
+</context>
+</TS>

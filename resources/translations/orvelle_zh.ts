@@ -1,0 +1,116 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="zh_CN">
+<context>
+    <name>CCalendar</name>
+    <message>
+        <source>January</source>
+        <translation>一月</translation>
+    </message>
+    <message>
+        <source>February</source>
+        <translation>二月</translation>
+    </message>
+    <message>
+        <source>March</source>
+        <translation>三月</translation>
+    </message>
+    <message>
+        <source>April</source>
+        <translation>四月</translation>
+    </message>
+    <message>
+        <source>May</source>
+        <translation>五月</translation>
+    </message>
+    <message>
+        <source>June</source>
+        <translation>六月</translation>
+    </message>
+    <message>
+        <source>July</source>
+        <translation>七月</translation>
+    </message>
+    <message>
+        <source>August </source>
+        <translation>八月</translation>
+    </message>
+    <message>
+        <source>September </source>
+        <translation>九月</translation>
+    </message>
+    <message>
+        <source>October </source>
+        <translation>十月</translation>
+    </message>
+    <message>
+        <source>November</source>
+        <translation>十一月</translation>
+    </message>
+    <message>
+        <source>December</source>
+        <translation>十二月</translation>
+    </message>
+</context>
+<context>
+    <name>CMessageBox</name>
+    <message>
+        <source>OK</source>
+        <translation>确定</translation>
+    </message>
+</context>
+<context>
+    <name>CTitleWidget</name>
+    <message>
+        <source>Config</source>
+        <translation>设置</translation>
+    </message>
+    <message>
+        <source>Min</source>
+        <translation>最小化</translation>
+    </message>
+    <message>
+        <source>Max</source>
+        <translation>最大化</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>关闭</translation>
+    </message>
+    <message>
+        <source>Normal</source>
+        <translation>还原</translation>
+    </message>
+</context>
+<context>
+    <name>CWeekWidget</name>
+    <message>
+        <source>Sun</source>
+        <translation>日</translation>
+    </message>
+    <message>
+        <source>Mon</source>
+        <translation>一</translation>
+    </message>
+    <message>
+        <source>Tues</source>
+        <translation>二</translation>
+    </message>
+    <message>
+        <source>Wed</source>
+        <translation>三</translation>
+    </message>
+    <message>
+        <source>Thur</source>
+        <translation>四</translation>
+    </message>
+    <message>
+        <source>Fri</source>
+        <translation>五</translation>
+    </message>
+    <message>
+        <source>Sat</source>
+        <translation>六</translation>
+    </message>
+</context>
+</TS>
