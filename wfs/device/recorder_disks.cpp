@@ -205,6 +205,8 @@ std::string unreadable_drive_text(const UnreadableDrive &d)
         reason = "permission denied";
     else
         reason = std::strerror(d.error);
+    if (!reason.empty() && reason[0] >= 'A' && reason[0] <= 'Z')
+        reason[0] = static_cast<char>(reason[0] - 'A' + 'a');
     return "cannot read " + d.source + ": " + reason;
 }
 
