@@ -1,5 +1,7 @@
 #include "wfs/file/wfs_time.h"
 
+#include "wfs/common/log.h"
+
 #include <cstdio>
 #include <ctime>
 
@@ -114,4 +116,10 @@ char *wfs_time_format(wfs_time t, char *buf, size_t size)
     std::snprintf(buf, size, "%04u-%02u-%02u %02u:%02u:%02u", wfs_time_year(t), wfs_time_month(t),
                   wfs_time_day(t), wfs_time_hour(t), wfs_time_minute(t), wfs_time_second(t));
     return buf;
+}
+
+void wfs_time_print(wfs_time t)
+{
+    wfs_trace("WFS: %04u-%02u-%02u %02u:%02u:%02u\n", wfs_time_year(t), wfs_time_month(t), wfs_time_day(t),
+              wfs_time_hour(t), wfs_time_minute(t), wfs_time_second(t));
 }

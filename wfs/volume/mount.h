@@ -102,6 +102,15 @@ typedef void (*WfsInitHook)(void);
 int wfs_add_init_hook(WfsInitHook hook);
 void wfs_remove_init_hook(WfsInitHook hook);
 
+// The format fallbacks of initialisation: a disk whose head or partition
+// table cannot be used goes to `disk_fn`, a partition that fails to mount to
+// `driver_fn` (then it is mounted again). Both only ever change cached
+// blocks. Without them (the default) such a disk or partition stays
+// unmounted.
+typedef int (*WfsFormatDiskFn)(int disk);
+typedef int (*WfsFormatDriverFn)(int disk, int part, uint32_t sec_per_clus);
+void wfs_set_format_fallbacks(WfsFormatDiskFn disk_fn, WfsFormatDriverFn driver_fn);
+
 // ---------------------------------------------------------------- init and mount
 
 // Initialises the volume layer over the disks of the last device scan and
