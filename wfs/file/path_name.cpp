@@ -179,9 +179,10 @@ bool parse_file_name(const char *b, const char *e, wfs_record_name *out)
         const char *lb = s.p;
         while (s.p < s.end && *s.p != ']' && *s.p != '[' && *s.p != '.')
             ++s.p;
-        if (s.p - lb > 8 || !s.lit(']'))
+        const char *le = s.p;
+        if (le - lb > 8 || !s.lit(']'))
             return false;
-        out->letter.assign(lb, s.p);
+        out->letter.assign(lb, le);
     }
     // "[@hex]": the first cluster.
     if (s.peek('[') && s.p + 1 < s.end && s.p[1] == '@') {

@@ -202,10 +202,12 @@ TEST(CFSFileFindLocal, ListsMatchingEntriesWithAttributes)
             EXPECT_EQ(find.GetLength(), 4u);
             EXPECT_TRUE(find.IsNormal());
         }
-        if (n == "folder.h264")
+        if (n == "folder.h264") {
             EXPECT_TRUE(find.IsDirectory());
-        if (n == ".hidden.h264")
+        }
+        if (n == ".hidden.h264") {
             EXPECT_TRUE(find.IsHidden());
+        }
     } while (find.FindNextFile());
     find.Close();
     EXPECT_EQ(names, (std::set<std::string>{"one.h264", "two.h264", "folder.h264", ".hidden.h264"}));
