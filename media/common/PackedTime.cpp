@@ -44,3 +44,23 @@ int64_t packed_to_epoch(uint32_t packed)
 }
 
 }  // namespace media
+
+namespace media {
+
+uint32_t epoch_to_packed(int64_t t)
+{
+    time_t v = time_t(t);
+    std::tm tm{};
+    if (!localtime_r(&v, &tm))
+        return 0;
+    LocalTime lt;
+    lt.year = tm.tm_year + 1900;
+    lt.month = tm.tm_mon + 1;
+    lt.day = tm.tm_mday;
+    lt.hour = tm.tm_hour;
+    lt.minute = tm.tm_min;
+    lt.second = tm.tm_sec;
+    return pack_time(lt);
+}
+
+}  // namespace media

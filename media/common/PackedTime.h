@@ -25,3 +25,10 @@ uint32_t pack_time(const LocalTime &t);
 int64_t packed_to_epoch(uint32_t packed);
 
 }  // namespace media
+
+namespace media {
+
+// The packed local time of seconds since the epoch (0 when out of range).
+uint32_t epoch_to_packed(int64_t t);
+
+}  // namespace media

@@ -1,0 +1,114 @@
+#include "media/decode/VideoDecoder.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libswscale/swscale.h>
+}
+
+namespace media {
+
+VideoDecoder::VideoDecoder()
+{
+    m_frame = av_frame_alloc();
+    m_packet = av_packet_alloc();
+}
+
+VideoDecoder::~VideoDecoder()
+{
+    avcodec_free_context(&m_ctx);
+    av_frame_free(&m_frame);
+    av_packet_free(&m_packet);
+    sws_freeContext(m_sws);
+}
+
+bool VideoDecoder::open(VideoCodec codec)
+{
+    const AVCodec *dec = avcodec_find_decoder(codec == VideoCodec::H265 ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264);
+    if (!dec)
+        return false;
+    m_ctx = avcodec_alloc_context3(dec);
+    if (!m_ctx)
+        return false;
+    // One thread per decoder: sixteen ports share the machine, and frame
+    // threading would delay every picture by a frame per thread.
+    m_ctx->thread_count = 1;
+    if (avcodec_open2(m_ctx, dec, nullptr) < 0) {
+        avcodec_free_context(&m_ctx);
+        return false;
+    }
+    m_codec = codec;
+    return true;
+}
+
+bool VideoDecoder::decode(const uint8_t *payload, size_t n)
+{
+    m_picture = nullptr;
+    if (!payload || n == 0 || n > INT32_MAX || !m_frame || !m_packet)
+        return false;
+    if (!m_ctx) {
+        if (m_failed)
+            return false;
+        VideoCodec c = probe_video_codec(payload, n);
+        if (c == VideoCodec::Unknown)
+            return false;  // wait for a payload that shows its codec
+        if (!open(c)) {
+            m_failed = true;
+            return false;
+        }
+    }
+    m_packet->data = const_cast<uint8_t *>(payload);
+    m_packet->size = int(n);
+    int r = avcodec_send_packet(m_ctx, m_packet);
+    m_packet->data = nullptr;
+    m_packet->size = 0;
+    if (r < 0 && r != AVERROR(EAGAIN))
+        return false;
+    bool got = false;
+    for (;;) {
+        // Keep only the newest picture if the decoder hands out several.
+        r = avcodec_receive_frame(m_ctx, m_frame);
+        if (r < 0)
+            break;
+        got = true;
+    }
+    if (got)
+        m_picture = m_frame;
+    return got;
+}
+
+void VideoDecoder::flush()
+{
+    m_picture = nullptr;
+    if (m_ctx)
+        avcodec_flush_buffers(m_ctx);
+}
+
+int VideoDecoder::width() const
+{
+    return m_ctx ? m_ctx->width : 0;
+}
+
+int VideoDecoder::height() const
+{
+    return m_ctx ? m_ctx->height : 0;
+}
+
+QImage VideoDecoder::toImage()
+{
+    const AVFrame *f = m_picture;
+    if (!f || f->width <= 0 || f->height <= 0)
+        return QImage();
+    m_sws = sws_getCachedContext(m_sws, f->width, f->height, AVPixelFormat(f->format), f->width, f->height,
+                                 AV_PIX_FMT_RGB32, SWS_POINT, nullptr, nullptr, nullptr);
+    if (!m_sws)
+        return QImage();
+    QImage img(f->width, f->height, QImage::Format_RGB32);
+    if (img.isNull())
+        return img;
+    uint8_t *dst[4] = {img.bits(), nullptr, nullptr, nullptr};
+    int dstStride[4] = {int(img.bytesPerLine()), 0, 0, 0};
+    sws_scale(m_sws, f->data, f->linesize, 0, f->height, dst, dstStride);
+    return img;
+}
+
+}  // namespace media
