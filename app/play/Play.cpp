@@ -1,0 +1,435 @@
+// CPlay: construction, start and stop, the media library's messages, and the
+// stop notification.
+
+#include "app/play/Play.h"
+
+#include "app/play/PlayPaths.h"
+#include "app/play/PlaySource.h"
+#include "app/shell/GlobalAppData.h"
+
+#include <QByteArray>
+#include <QDebug>
+#include <QMetaObject>
+#include <QMutexLocker>
+
+#include <json/json.h>
+
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <set>
+
+namespace {
+
+const int kMaxWindows = 16;
+
+// Identifiers the media library expects in its initialisation record.
+const char* const kSdkIdent1 = "5f1c0a9e7b3d42e8a6c4d0b2e9f71a38";
+const char* const kSdkIdent2 = "9d2e6b4a1c8f47d3b0e5a7c2f4d96e10";
+const char* const kSdkIdent3 = "3b7e9c1d5a2f48b6e0c4d8a1f7b2c95e";
+const int kSdkVersion = 7;
+
+std::atomic<uint32_t> g_windowSeconds[kMaxWindows];
+
+// Channels that may receive messages. A message whose user pointer is not
+// (or no longer) a live channel is dropped; dispatch holds the lock, so a
+// channel is never destroyed in the middle of handling one.
+std::mutex& liveMutex()
+{
+    static std::mutex m;
+    return m;
+}
+
+std::set<const CPlay*>& liveChannels()
+{
+    static std::set<const CPlay*> s;
+    return s;
+}
+
+void copyText(char* pDst, size_t nSize, const QByteArray& text)
+{
+    const size_t n = std::min(nSize - 1, size_t(text.size()));
+    std::memcpy(pDst, text.constData(), n);
+    pDst[n] = '\0';
+}
+
+void initialiseMediaLibrary(CPlay* pFirst)
+{
+    static std::once_flag once;
+    std::call_once(once, [pFirst] {
+        auto param = std::make_unique<TVSDKInitParam>();
+        std::memset(param.get(), 0, sizeof(TVSDKInitParam));
+        const QByteArray workDir = (CGlobalAppData::appDir() + "/Temp/").toLocal8Bit();
+        copyText(param->szWorkDir, sizeof(param->szWorkDir), workDir);
+        copyText(param->szWorkDir2, sizeof(param->szWorkDir2), workDir);
+        copyText(param->szIdent1, sizeof(param->szIdent1), kSdkIdent1);
+        copyText(param->szIdent2, sizeof(param->szIdent2), kSdkIdent2);
+        copyText(param->szIdent3, sizeof(param->szIdent3), kSdkIdent3);
+        param->nVersion = kSdkVersion;
+        param->pfnCallback = &CPlay::OnPlayMessage;
+        param->pUser = pFirst;
+        const int ret = TVSDK_Init(param.get());
+        qDebug() << "TVSDK_Init" << ret;
+    });
+}
+
+} // namespace
+
+CPlay::CPlay(QObject* parent, quint64 hWnd, int nWndIndex, PlayStopCallback pfnStopNotify, void* pOwner)
+    : QObject(parent)
+    , m_pfnStopNotify(pfnStopNotify)
+    , m_pOwner(pOwner)
+    , m_nWndIndex(nWndIndex)
+    , m_hWnd(hWnd)
+    , m_pAppData(CGlobalAppData::instance())
+{
+    m_receiver.nReserved = 0;
+    m_receiver.pfnCallback = &CPlay::OnPlayMessage;
+    m_receiver.pUser = this;
+    {
+        std::lock_guard<std::mutex> lock(liveMutex());
+        liveChannels().insert(this);
+    }
+    initialiseMediaLibrary(this);
+}
+
+CPlay::~CPlay()
+{
+    {
+        std::lock_guard<std::mutex> lock(liveMutex());
+        liveChannels().erase(this);
+    }
+    JoinThreads();
+    ClosePort();
+    ClearIndex();
+    SetCurSeconds(0);
+}
+
+// ---------------------------------------------------------------------------
+// Start and stop
+
+bool CPlay::Play(const QString& strFilePath, bool bSync)
+{
+    ShutDown();
+    ++m_nSession;
+    SetPlayFile(strFilePath);
+    m_bSync.store(bSync ? 1 : 0);
+    RecordTimes times;
+    if (IsPushedDataPath(strFilePath) && ParseRecordTimes(strFilePath, &times))
+        m_nDuration.store(times.nDuration);
+    return StartThreads();
+}
+
+bool CPlay::SyncPlay(const QString& strFilePath, int nStartSeconds, bool bSync)
+{
+    ShutDown();
+    ++m_nSession;
+    SetPlayFile(strFilePath);
+    m_bSync.store(bSync ? 1 : 0);
+    m_nDuration.store(0);
+    RecordTimes times;
+    if (IsPushedDataPath(strFilePath) && ParseRecordTimes(strFilePath, &times))
+        m_nDuration.store(times.nDuration);
+
+    const int nDuration = m_nDuration.load();
+    if (bSync && nDuration > 0) {
+        // Start inside the recording at the chosen time of day, in
+        // proportion to the data length.
+        CPlaySource source(&m_pAppData->diskLock);
+        if (source.Open(strFilePath)) {
+            uint64_t nLength = source.Length();
+            if (nLength <= 1024)
+                nLength = 0;
+            m_nDataLen.store(int64_t(nLength));
+            int a = nStartSeconds - times.nStartSeconds;
+            if (a < 0 && times.nEndSeconds < times.nStartSeconds)
+                a += 86400;  // the chosen time lies after midnight
+            if (a > 0 && nLength > 0) {
+                const long double offset = (long double)nLength * a / nDuration;
+                m_nSeekOffset.store(uint64_t(offset));
+                m_bSeekPending.store(1);
+            }
+            source.Close();
+        }
+    }
+    return StartThreads();
+}
+
+void CPlay::Stop()
+{
+    ShutDown();
+    // A notification queued by the play thread belongs to this stop.
+    ++m_nSession;
+    NotifyStopped();
+    SetPlayFile(QString());
+}
+
+bool CPlay::StartThreads()
+{
+    {
+        QMutexLocker lock(&m_threadMutex);
+        m_bStopPlay.store(0);
+        m_bStopIndex.store(0);
+    }
+    ClearIndex();
+    if (!m_playThread.startJob(&CPlay::PlayThreadEntry, this)) {
+        m_bStopPlay.store(1);
+        m_bStopIndex.store(1);
+        return false;
+    }
+    m_indexThread.startJob(&CPlay::IndexThreadEntry, this);
+    return true;
+}
+
+void CPlay::JoinThreads()
+{
+    {
+        QMutexLocker lock(&m_threadMutex);
+        m_bStopPlay.store(1);
+        m_bStopIndex.store(1);
+    }
+    WakeSleepers();
+    m_playThread.join();
+    // The play thread may have started a new index run before it saw the
+    // stop; ask again.
+    m_bStopIndex.store(1);
+    m_indexThread.join();
+}
+
+void CPlay::ShutDown()
+{
+    JoinThreads();
+    ClearIndex();
+    {
+        QMutexLocker lock(&m_stateMutex);
+        const int nPort = m_nPort.load();
+        if (nPort > 0) {
+            if (m_bRecording.exchange(0))
+                TVPLAY_StopRecordData(nPort);
+            if (m_bSound.exchange(0))
+                TVPLAY_StopSound(nPort);
+            TVPLAY_Stop(nPort);
+        }
+        m_nPort.store(0);
+        m_bFilePort = false;
+    }
+    m_bRecording.store(0);
+    m_bSound.store(0);
+    m_nSeekOffset.store(0);
+    m_nCurTime.store(0);
+    m_nBeginTime.store(0);
+    m_nEndTime.store(0);
+    m_fProgress.store(0.0f);
+    m_bSeekPending.store(0);
+    m_bPlayEnded.store(0);
+    m_bBuffering.store(0);
+    SetCurSeconds(0);
+    ClearCurrentTime();
+    m_nDataLen.store(0);
+    m_bSync.store(0);
+    m_nFrameCount.store(0);
+    m_nFirstTime.store(0);
+    m_nLastTime.store(0);
+    m_bIndexReady.store(0);
+    m_nPlayStatus.store(StatusClosed);
+    m_bSyncWait.store(0);
+    m_nSpeed.store(SpeedNormal);
+    m_bRegion.store(0);
+}
+
+// ---------------------------------------------------------------------------
+// Shared state
+
+bool CPlay::IsOpen() const
+{
+    const uint32_t s = m_nPlayStatus.load();
+    return s == StatusPlaying || s == StatusPaused || s == StatusStepping;
+}
+
+QString CPlay::GetPlayFile() const
+{
+    QMutexLocker lock(&m_stateMutex);
+    return m_strFilePath;
+}
+
+void CPlay::SetPlayFile(const QString& strPath)
+{
+    QMutexLocker lock(&m_stateMutex);
+    m_strFilePath = strPath;
+}
+
+int CPlay::GetPort() const
+{
+    return m_nPort.load();
+}
+
+void CPlay::GetPlayTime(int& nHour, int& nMinute, int& nSecond) const
+{
+    nHour = m_nHour.load();
+    nMinute = m_nMinute.load();
+    nSecond = m_nSecond.load();
+}
+
+void CPlay::SetCurrentTime(uint32_t nHour, uint32_t nMinute, uint32_t nSecond)
+{
+    m_nHour.store(uint16_t(nHour));
+    m_nMinute.store(uint16_t(nMinute));
+    m_nSecond.store(uint16_t(nSecond));
+    SetCurSeconds(nHour * 3600u + nMinute * 60u + nSecond);
+}
+
+void CPlay::ClearCurrentTime()
+{
+    m_nHour.store(0);
+    m_nMinute.store(0);
+    m_nSecond.store(0);
+}
+
+void CPlay::SetCurSeconds(uint32_t nSeconds)
+{
+    m_nCurSeconds.store(nSeconds);
+    if (m_nWndIndex >= 0 && m_nWndIndex < kMaxWindows)
+        g_windowSeconds[m_nWndIndex].store(nSeconds);
+}
+
+uint32_t CPlay::WindowSeconds(int nWndIndex)
+{
+    if (nWndIndex < 0 || nWndIndex >= kMaxWindows)
+        return 0;
+    return g_windowSeconds[nWndIndex].load();
+}
+
+std::vector<IndexEntry> CPlay::GetIndex() const
+{
+    QMutexLocker lock(&m_indexMutex);
+    return m_indexList;
+}
+
+void CPlay::ClearIndex()
+{
+    QMutexLocker lock(&m_indexMutex);
+    std::vector<IndexEntry>().swap(m_indexList);
+}
+
+// ---------------------------------------------------------------------------
+// Stop notification
+
+void CPlay::NotifyStopped()
+{
+    if (m_pfnStopNotify)
+        m_pfnStopNotify(m_nWndIndex, m_pOwner);
+}
+
+void CPlay::PostStopNotify()
+{
+    const quint64 nSession = m_nSession.load();
+    QMetaObject::invokeMethod(
+        this,
+        [this, nSession] {
+            if (m_nSession.load() == nSession)
+                NotifyStopped();
+        },
+        Qt::QueuedConnection);
+}
+
+// ---------------------------------------------------------------------------
+// Media-library messages
+
+int CPlay::OnPlayMessage(int nHandle, int nMsgId, int64_t nParam1, int64_t nParam2, int64_t nParam3,
+                         const char* szText, void* /*pReserved1*/, void* /*pReserved2*/, void* /*pReserved3*/,
+                         void* pUser)
+{
+    std::lock_guard<std::mutex> lock(liveMutex());
+    CPlay* pPlay = static_cast<CPlay*>(pUser);
+    if (!pPlay || liveChannels().count(pPlay) == 0)
+        return 0;
+    pPlay->HandleMessage(nHandle, nMsgId, nParam1, nParam2, nParam3, szText);
+    return 0;
+}
+
+void CPlay::HandleMessage(int nHandle, int nMsgId, int64_t nParam1, int64_t nParam2, int64_t nParam3,
+                          const char* szText)
+{
+    switch (nMsgId) {
+    case EUIMSG_PLAY_START:
+        qDebug() << "EUIMSG_PLAY_START nParam1" << nParam1 << nParam2 << nParam3 << "Port" << m_nWndIndex;
+        break;
+    case EUIMSG_PLAY_STOP:
+        // Only the port this channel uses now counts; a message of a port
+        // closed by a seek is late news.
+        if (nHandle > 0 && nHandle == m_nPort.load()) {
+            m_bPlayEnded.store(1);
+            if (m_bFilePort.load()) {
+                const quint64 nSession = m_nSession.load();
+                QMetaObject::invokeMethod(
+                    this, [this, nSession] { FinishFilePort(nSession); }, Qt::QueuedConnection);
+            }
+            WakeSleepers();
+        }
+        qDebug() << "EUIMSG_PLAY_STOP nParam1" << nParam1 << nParam2 << nParam3 << "Port" << m_nWndIndex;
+        break;
+    case EUIMSG_PLAY_INFO: {
+        Json::Value root;
+        Json::CharReaderBuilder builder;
+        std::string errors;
+        const char* pText = szText ? szText : "";
+        std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+        if (reader->parse(pText, pText + std::strlen(pText), &root, &errors) && root.isObject()) {
+            m_nFps.store(root.get("fps", 0).asInt());
+            m_nBits.store(root.get("bits", 0).asInt());
+            m_nWidth.store(root.get("width", 0).asInt());
+            m_nHeight.store(root.get("height", 0).asInt());
+        } else {
+            m_nBits.store(0);
+            m_nWidth.store(0);
+            m_nHeight.store(0);
+        }
+        m_nCurTime.store(nParam2);
+        m_nBeginTime.store(nParam1);
+        m_nEndTime.store(nParam3);
+        if (nParam1 != nParam3)
+            m_fProgress.store(float(double(nParam2 - nParam1) / double(nParam3 - nParam1)));
+        break;
+    }
+    case EUIMSG_PLAY_SOUND:
+        qDebug() << "EUIMSG_PLAY_SOUND nParam1" << nParam1;
+        break;
+    case EUIMSG_BUFFER_STATE:
+        m_bBuffering.store(nParam1 == 1 ? 1 : 0);
+        qDebug() << "EUIMSG_BUFFER_STATE nParam1" << nParam1 << nParam2 << nParam3 << "Port" << m_nWndIndex;
+        break;
+    default:
+        break;
+    }
+}
+
+// A file port played to its end: close it on the GUI thread, unless the
+// channel has been stopped or restarted since.
+void CPlay::FinishFilePort(quint64 nSession)
+{
+    if (m_nSession.load() != nSession || !m_bFilePort.load())
+        return;
+    {
+        QMutexLocker lock(&m_stateMutex);
+        const int nPort = m_nPort.load();
+        if (nPort > 0) {
+            if (m_bRecording.exchange(0))
+                TVPLAY_StopRecordData(nPort);
+            if (m_bSound.exchange(0))
+                TVPLAY_StopSound(nPort);
+            TVPLAY_Stop(nPort);
+        }
+        m_nPort.store(0);
+        m_bFilePort.store(false);
+        m_strFilePath.clear();
+    }
+    m_fProgress.store(0.0f);
+    m_nCurTime.store(0);
+    m_nBeginTime.store(0);
+    m_nEndTime.store(0);
+    m_nSpeed.store(SpeedNormal);
+    m_bRegion.store(0);
+    m_nPlayStatus.store(StatusClosed);
+    ++m_nSession;
+    NotifyStopped();
+}

@@ -1,0 +1,220 @@
+#ifndef ORVELLE_APP_PLAY_PLAY_H
+#define ORVELLE_APP_PLAY_PLAY_H
+
+// CPlay: one play channel. It plays one recording at a time into one video
+// window.
+//
+// A recording of a recorder disk ("/mnt/ide...") or of a local export folder
+// (any other path containing "/ide") is read by the channel's play thread in
+// 32 KiB pieces, split into frames by the stream reader, paced by frame rate
+// and speed and pushed into a media port that decodes and renders into the
+// window. A second thread, the index thread, scans the same data for its key
+// frames so that the user can seek by ratio and channels in synchronous play
+// can be positioned by time of day. Any other path is handed to the media
+// library as a file that it plays by itself.
+//
+// All operations are called on the GUI thread. The play and index threads are
+// always joined before the channel is reset or started again; every sleep of
+// the play thread wakes as soon as the channel is stopped, so Stop() returns
+// promptly at any speed. The stop callback is always delivered on the GUI
+// thread, once each time the channel returns to closed.
+
+#include "app/play/FrameIndex.h"
+#include "app/play/MyThread.h"
+#include "media/sdk/Tarvok.h"
+
+#include <QMutex>
+#include <QObject>
+#include <QPoint>
+#include <QString>
+#include <QWaitCondition>
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+class CGlobalAppData;
+class CPlaySource;
+
+// Called whenever a channel returns to closed: (window index, owner).
+typedef void (*PlayStopCallback)(int nWndIndex, void* pOwner);
+
+class CPlay : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Play status values.
+    enum PlayStatus { StatusClosed = 0, StatusPlaying = 1, StatusPaused = 2, StatusStepping = 4 };
+    // Speed index 1..9; 5 is normal speed, s plays at 2^(s - 5).
+    enum { SpeedMin = 1, SpeedNormal = 5, SpeedMax = 9 };
+
+    CPlay(QObject* parent, quint64 hWnd, int nWndIndex, PlayStopCallback pfnStopNotify, void* pOwner);
+    ~CPlay() override;
+
+    // Starts playing a path. The channel's previous threads are joined first.
+    bool Play(const QString& strFilePath, bool bSync);
+    // The same, and with bSync and a known duration positions the recording
+    // at nStartSeconds (seconds of day) before the threads start.
+    bool SyncPlay(const QString& strFilePath, int nStartSeconds, bool bSync);
+    void Stop();
+
+    bool Pause(bool bPause);
+    bool Normal();
+    bool Fast();
+    bool Slow();
+    bool NextFrame();
+    bool PrevFrame();
+
+    // Play position 0..1000.
+    int GetPlayPos();
+    // Seeks to a ratio 0..1. With the index: the seconds of day of the key
+    // frame it seeks to; otherwise -1 (file ports: 1).
+    int SetPlayPos(float fRatio);
+    // Seeks to the last key frame at or before nSeconds (seconds of day).
+    bool SeekToTime(int nSeconds);
+
+    bool CatchPicture(const QString& strFolder);
+    bool StartRecord(const QString& strFolder);
+    bool StopRecord();
+    bool OpenSound();
+    bool CloseSound();
+    bool SetDisplayRegion(const QPoint& p1, const QPoint& p2, int nWidth, int nHeight, bool bEnable);
+
+    int GetPlayStatus() const { return m_nPlayStatus.load(); }
+    int GetSpeed() const { return m_nSpeed.load(); }
+    bool IsSoundOn() const { return m_bSound.load(); }
+    bool IsSync() const { return m_bSync.load(); }
+    bool IsIndexReady() const { return m_bIndexReady.load(); }
+    bool IsRegionOn() const { return m_bRegion.load(); }
+    bool IsRecording() const { return m_bRecording.load(); }
+    bool IsOpen() const;
+    QString GetPlayFile() const;
+    void GetPlayTime(int& nHour, int& nMinute, int& nSecond) const;
+    uint32_t GetCurSeconds() const { return m_nCurSeconds.load(); }
+    int GetWndIndex() const { return m_nWndIndex; }
+    // Set by the play manager's supervision: wait for the earliest channel.
+    void SetSyncWait(bool bWait) { m_bSyncWait.store(bWait ? 1u : 0u); }
+
+    // Index figures (valid when IsIndexReady()).
+    uint32_t GetFirstTime() const { return m_nFirstTime.load(); }
+    uint32_t GetLastTime() const { return m_nLastTime.load(); }
+    uint32_t GetFrameCount() const { return m_nFrameCount.load(); }
+    int64_t GetDataLength() const { return m_nDataLen.load(); }
+    std::vector<IndexEntry> GetIndex() const;
+    // The media port, 0 when none (for tests and diagnostics).
+    int GetPort() const;
+
+    // Time of day (seconds) of the last video frame pushed by the sync
+    // channel of a window, 0 when none: how play threads see each other.
+    static uint32_t WindowSeconds(int nWndIndex);
+
+    // Media-library message callback.
+    static int OnPlayMessage(int nHandle, int nMsgId, int64_t nParam1, int64_t nParam2, int64_t nParam3,
+                             const char* szText, void* pReserved1, void* pReserved2, void* pReserved3,
+                             void* pUser);
+
+private:
+    struct PumpState;
+
+    // Threads.
+    static void PlayThreadEntry(void* pArg);
+    static void IndexThreadEntry(void* pArg);
+    void PlayThread();
+    void PlayPushedData();
+    void PlayFilePort(const QString& strPath);
+    void PumpData(CPlaySource& source, PumpState& st);
+    bool SeekStep(CPlaySource& source, PumpState& st);
+    bool WaitForEarliest();
+    void FileIndexThread();
+    void RestartIndex();
+    bool StartThreads();
+    // Asks both threads to stop and waits until they have ended.
+    void JoinThreads();
+    // Joins the threads, closes the port and resets the channel (no
+    // notification).
+    void ShutDown();
+
+    // Sleeps up to nMs; false when the channel is stopping.
+    bool SleepMs(int nMs);
+    void WakeSleepers();
+    bool IsStopping() const { return m_bStopPlay.load() != 0; }
+
+    // Ports (opened and closed under m_stateMutex).
+    int OpenPort();
+    void ClosePort();
+    bool ApplySpeed();
+
+    void HandleMessage(int nHandle, int nMsgId, int64_t nParam1, int64_t nParam2, int64_t nParam3,
+                       const char* szText);
+    void FinishFilePort(quint64 nSession);
+    void ResetAfterPlayEnd();
+    void NotifyStopped();
+    void PostStopNotify();
+    void SetPlayFile(const QString& strPath);
+    void SetCurrentTime(uint32_t nHour, uint32_t nMinute, uint32_t nSecond);
+    void ClearCurrentTime();
+    void SetCurSeconds(uint32_t nSeconds);
+    void ClearIndex();
+
+    std::atomic<uint8_t> m_bStopPlay{1};
+    CMyThread m_playThread;
+    mutable QMutex m_indexMutex;
+    std::vector<IndexEntry> m_indexList;
+    std::atomic<uint32_t> m_nFirstTime{0};
+    std::atomic<uint32_t> m_nLastTime{0};
+    std::atomic<uint32_t> m_nFrameCount{0};
+    std::atomic<int64_t> m_nDataLen{0};
+    std::atomic<uint64_t> m_nSeekOffset{0};
+    std::atomic<uint8_t> m_bIndexReady{0};
+    std::atomic<uint8_t> m_bStopIndex{1};
+    CMyThread m_indexThread;
+    PlayStopCallback m_pfnStopNotify;
+    void* m_pOwner;
+    std::atomic<uint16_t> m_nHour{0};
+    std::atomic<uint16_t> m_nMinute{0};
+    std::atomic<uint16_t> m_nSecond{0};
+    std::atomic<uint32_t> m_nCurSeconds{0};
+    std::atomic<uint32_t> m_nPlayStatus{StatusClosed};
+    std::atomic<uint32_t> m_bSyncWait{0};
+    std::atomic<uint8_t> m_bSync{0};
+    std::atomic<uint8_t> m_bSeekPending{0};
+    std::atomic<uint8_t> m_bRecording{0};
+    std::atomic<int32_t> m_nSpeed{SpeedNormal};
+    std::atomic<uint8_t> m_bRegion{0};
+    std::atomic<uint8_t> m_bSound{0};
+    std::atomic<uint8_t> m_bPlayEnded{0};
+    std::atomic<uint8_t> m_bBuffering{0};
+    const int m_nWndIndex;
+    const quint64 m_hWnd;
+    QString m_strFilePath;  // guarded by m_stateMutex
+    std::atomic<int32_t> m_nDuration{0};
+    std::atomic<float> m_fProgress{0.0f};
+    std::atomic<int64_t> m_nCurTime{0};
+    std::atomic<int64_t> m_nBeginTime{0};
+    std::atomic<int64_t> m_nEndTime{0};
+    TVMessageReceiver m_receiver;
+    std::atomic<int> m_nPort{0};  // changed under m_stateMutex
+
+    CGlobalAppData* m_pAppData;
+    // Guards the path, port changes and every call on the port from the GUI
+    // thread, so a call never reaches a port that is being closed.
+    mutable QMutex m_stateMutex;
+    TVRect m_region{0, 0, 0, 0};
+    std::atomic<bool> m_bFilePort{false};
+    // Orders "stop" against the play thread starting a new index run.
+    QMutex m_threadMutex;
+    // Wakes the play thread's sleeps when the channel stops.
+    QMutex m_sleepMutex;
+    QWaitCondition m_sleepCond;
+    // Counts starts and stops; a queued notification of an older session is
+    // dropped.
+    std::atomic<quint64> m_nSession{0};
+    // Stream description of the last info message (nothing reads it further).
+    std::atomic<int> m_nFps{0};
+    std::atomic<int> m_nBits{0};
+    std::atomic<int> m_nWidth{0};
+    std::atomic<int> m_nHeight{0};
+};
+
+#endif
