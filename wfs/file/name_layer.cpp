@@ -522,10 +522,13 @@ int find_next(intptr_t find, find_data *out)
         partition_bad(h->pdp))
         return -1;
     const wfs_time day = h->search_time;
+    const wfs_time day_end = wfs_time_add(day, 86399);
     // Recordings passed over are bounded by the data area's size.
     uint64_t limit = uint64_t(h->pdp->total_cluster) + 1;
     for (uint64_t step = 0; step < limit; ++step) {
-        uint32_t clus = file_next_record(h, h->channel, day, day, 0, kAllDrivers, 0, h->stream_type);
+        // The walk covers the whole day (a range of one instant would stop
+        // at the first time section that starts after midnight).
+        uint32_t clus = file_next_record(h, h->channel, day, day_end, 0, kAllDrivers, 0, h->stream_type);
         if (clus == 0 || wfs_time_diff(h->found_time, day) > 86399)
             return -1;
         dir_item item;

@@ -69,8 +69,12 @@ unsigned wfs_build_calendar(DriverParam *pdp, uint32_t *out)
     std::memset(cal, 0, sizeof s_calendar[slot]);
     unsigned status = FS_OK;
     if (pdp->current_cluster != 0 && pdp->total_cluster != 0) {
+        // The current pass: rev_clus .. current_cluster (the scan starts
+        // behind the cluster it is given).
         uint32_t last = 0;
-        unsigned rc = scan_starts(pdp, cal, 0, 0, &last);
+        uint32_t first = pdp->rev_clus ? pdp->rev_clus - 1 : 0;
+        uint32_t upto = pdp->current_cluster < pdp->total_cluster ? pdp->current_cluster : pdp->total_cluster - 1;
+        unsigned rc = first < upto ? scan_starts(pdp, cal, first, upto, &last) : FS_NOT_FOUND;
         if (rc != FS_OK && rc != FS_NOT_FOUND)
             status = rc;
         // The older pass behind the write position, when one is left.
