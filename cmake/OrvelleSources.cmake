@@ -13,7 +13,7 @@ endfunction()
 
 # orvelle_library(NAME dir... ) with an empty-safe source list.
 function(orvelle_static_library name)
-  cmake_parse_arguments(A "" "" "DIRS;EXCLUDE;LINK;QT" ${ARGN})
+  cmake_parse_arguments(A "QT" "" "DIRS;EXCLUDE;LINK" ${ARGN})
   orvelle_glob(srcs ${A_DIRS})
   foreach(pattern IN LISTS A_EXCLUDE)
     list(FILTER srcs EXCLUDE REGEX "${pattern}")
