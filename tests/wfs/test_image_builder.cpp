@@ -503,3 +503,60 @@ TEST(ImageBuilderScale, MillionClusterImageStaysSparse) {
     // directory + backup (32 bytes per cluster each) + index, and little else
     EXPECT_LT(allocated, 80ull << 20) << "allocated " << allocated;
 }
+
+TEST(ImageBuilderRecordings, BadClustersKeptRecordingsAndUserData) {
+    Cleanup c{temp_path("keep")};
+    DiskSpec disk;
+    disk.partitions[0].rev_clus = 8000;  // reserved clusters hold the user-data ring
+    disk.partitions[0].total_cluster = 8400;
+    disk.partitions[0].bad_clusters = {8003};
+    ImageBuilder b(disk);
+    uint32_t t = pack_time(2024, 9, 1, 6, 0, 0);
+    RecordingSpec kept = video(0, t, 30, 3);
+    kept.keep = true;
+    kept.card_number = "12345";
+    kept.card_kind = 2;
+    b.add(kept);
+    for (int i = 0; i < 12; ++i) {  // enough to come round the 400-cluster ring
+        t = packed_add(t, 60);
+        b.add(video(1, t, 60, 10 + i));
+    }
+    Manifest m;
+    std::string err;
+    ASSERT_TRUE(b.build(c.path, &m, &err)) << err;
+    ImageFile img(c.path);
+    const PartView v = view_of(img, m, 0);
+    const ManifestPartition &p = m.partitions[0];
+
+    EXPECT_EQ(v.index_byte(8003), 0x03);
+    for (const ManifestRecording &r : m.recordings)
+        EXPECT_EQ(std::count(r.clusters.begin(), r.clusters.end(), 8003u), 0) << "bad cluster taken";
+    auto stub = v.dir_item(8003);
+    EXPECT_EQ(stub[1], 2);              // jumped over: reset to a stub of itself
+    EXPECT_EQ(u32(&stub[24]), 8003u);
+
+    const ManifestRecording &k = m.recordings[0];
+    EXPECT_TRUE(k.kept);
+    EXPECT_FALSE(k.overwritten);
+    EXPECT_TRUE(k.passed_over);
+    auto first = v.dir_item(k.first_cluster);
+    EXPECT_EQ(first[1], 4);                       // passed-over first cluster
+    EXPECT_EQ(v.dir_item(k.clusters[1])[1], 5);   // passed-over continuation
+    EXPECT_EQ(first[28] & 0x20, 0x20);            // keep_flag
+    EXPECT_EQ(v.index_byte(k.first_cluster), 0x03);
+    EXPECT_EQ(u32(&first[12]), k.start_time);
+    EXPECT_GT(k.start_time, m.recordings[1].start_time);  // stamped when the writer came round
+
+    EXPECT_EQ(k.ud_item, 1u);
+    EXPECT_EQ(u32(&first[4]), 1u);  // up_cluster_no of a first cluster: the user-data item
+    auto ud = img.read(m.base_lba + p.ud_sector(1));
+    const uint8_t *item = &ud[16];
+    EXPECT_EQ(item[0], 0x21);
+    EXPECT_EQ(item[1], 0x43);
+    EXPECT_EQ(item[2], 0xF5);
+    EXPECT_EQ(item[10], 2);
+    EXPECT_EQ(u32(item + 12), k.first_cluster);
+    EXPECT_EQ(std::vector<uint8_t>(item, item + 12), k.ud_bytes);
+    EXPECT_EQ(p.ud_last_item, 2u);
+    EXPECT_EQ(u32(&img.read(m.base_lba + p.param_block_sector())[104]), 2u);
+}

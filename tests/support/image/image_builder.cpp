@@ -111,6 +111,8 @@ bool ImageBuilder::build(const std::string &path, Manifest *out, std::string *er
         }
         if (p.rev_clus != 0) a.rev_clus = p.rev_clus;
         if (a.rev_clus + 2 > a.total_cluster) return bad(error, "rev_clus leaves no data clusters");
+        for (uint32_t c : p.bad_clusters)
+            if (c < a.rev_clus || c >= a.total_cluster) return bad(error, "bad cluster outside the ring");
         volume_sectors = starts[i] + p.sectors;
     }
     volume_sectors += m_disk.trailing_sectors;
@@ -131,6 +133,9 @@ bool ImageBuilder::build(const std::string &path, Manifest *out, std::string *er
         if (r.header == HeaderKind::Reserved && r.header_bytes / 512 > 0xFFFF)
             return bad(error, which + "header too long for head_sectors");
         if (r.data == DataKind::Bytes && !r.bytes) return bad(error, which + "no bytes given");
+        if (r.card_number.size() > 20 ||
+            r.card_number.find_first_not_of("0123456789") != std::string::npos)
+            return bad(error, which + "a card number has at most 20 decimal digits");
         RecordingRun &run = runs[i];
         run.spec = &r;
         run.id = static_cast<int>(i);
@@ -143,6 +148,16 @@ bool ImageBuilder::build(const std::string &path, Manifest *out, std::string *er
         if (clusters > 65536) return bad(error, which + "more than 65536 clusters (item_num is 16 bits)");
         const AreaLayout &a = layouts[static_cast<size_t>(r.partition)];
         if (clusters > a.total_cluster - a.rev_clus) return bad(error, which + "larger than the partition's ring");
+    }
+    // The user-data ring lies inside the reserved clusters of the data area.
+    for (size_t i = 0; i < nparts; ++i) {
+        size_t items = 0;
+        for (const RecordingSpec &r : m_recordings)
+            if (r.partition == static_cast<int>(i) && !r.card_number.empty()) ++items;
+        const AreaLayout &a = layouts[i];
+        if (items > 0 && kUdAreaDistance + (items + 1) / 32 + 1 > static_cast<uint64_t>(a.rev_clus) * a.sec_per_clus)
+            return bad(error, "partition " + std::to_string(i) +
+                                  ": the reserved clusters are too few to hold the user-data items");
     }
     // Recordings of one channel and stream type follow each other: a reader
     // finds the next cluster of a recording as the next cluster of that
@@ -207,11 +222,12 @@ bool ImageBuilder::build(const std::string &path, Manifest *out, std::string *er
                     ids.push_back(static_cast<int>(k));
             if (!ids.empty()) writers[i]->run_phase(ids);
         }
+        if (writers[i]->failed()) return bad(error, writers[i]->error());
         writers[i]->finish(&m.partitions[i]);
     }
 
     // ---- manifest of the recordings
-    std::vector<std::set<uint32_t>> days(nparts);
+    std::vector<std::set<uint32_t>> days(nparts), calendar(nparts);
     for (RecordingRun &run : runs) {
         const RecordingSpec &r = *run.spec;
         const size_t pi = static_cast<size_t>(r.partition);
@@ -241,10 +257,21 @@ bool ImageBuilder::build(const std::string &path, Manifest *out, std::string *er
         mr.data_bytes = run.data_bytes;
         mr.deleted = r.deleted;
         mr.overwritten = run.overwritten;
+        mr.damaged = run.damaged;
+        mr.kept = r.keep;
+        mr.ud_item = run.ud_item;
+        if (run.ud_item != 0) mr.ud_bytes = encode_card(r.card_number, r.card_kind, m_disk.partitions[pi].generation);
         mr.spans_wrap = run.spans_wrap;
         mr.cut_off = r.cut_off;
         const DirItem last = w.final_item(run.chain.back());
-        if (!r.cut_off) {
+        const DirItem head = w.final_item(run.chain.front());
+        mr.passed_over = head.dir_flag == 4 && !run.overwritten;
+        if (mr.passed_over) {
+            // times of a passed-over first cluster are those of the pass
+            mr.start_time = head.start_time;
+            mr.end_time = head.end_time;
+            mr.end_length = run.last_len;
+        } else if (!r.cut_off) {
             mr.end_time = packed_add(r.start_time, r.duration);
             mr.end_length = run.last_len;
         } else {
@@ -257,9 +284,9 @@ bool ImageBuilder::build(const std::string &path, Manifest *out, std::string *er
         mr.content = run.content;
 
         // Where the recording lies in the ring.
-        const uint32_t cur = w.write_position(), end2 = w.end_cluster2();
+        const uint32_t cur = w.write_position(), end2 = w.end_cluster2(), start2 = w.start_cluster2();
         bool reachable = false;
-        if (!run.overwritten) {
+        if (!run.overwritten && m_disk.partitions[pi].bad_status != 15) {
             if (mr.first_cluster <= cur) {
                 reachable = true;
             } else if (end2 != 0 && mr.first_cluster <= end2) {
@@ -276,9 +303,15 @@ bool ImageBuilder::build(const std::string &path, Manifest *out, std::string *er
         const bool crosses_day = r.stream_type == 3 && (s.year != e.year || s.month != e.month || s.day != e.day);
         mr.listed = reachable && !r.deleted && r.alarm < 32 && mr.file_len_kb > 0 && !too_short && !crosses_day;
         if (mr.listed) days[pi].insert(pack_time(s.year, s.month, s.day, 0, 0, 0));
+        if (!run.overwritten && ((mr.first_cluster <= cur) ||
+                                 (end2 != 0 && mr.first_cluster >= start2 && mr.first_cluster <= end2)))
+            calendar[pi].insert(pack_time(s.year, s.month, s.day, 0, 0, 0));
         m.recordings.push_back(std::move(mr));
     }
-    for (size_t i = 0; i < nparts; ++i) m.partitions[i].days.assign(days[i].begin(), days[i].end());
+    for (size_t i = 0; i < nparts; ++i) {
+        m.partitions[i].days.assign(days[i].begin(), days[i].end());
+        m.partitions[i].calendar_days.assign(calendar[i].begin(), calendar[i].end());
+    }
 
     for (const Patch &p : m_patches) img.write(base + p.sector, p.bytes.data(), p.bytes.size(), p.offset);
     if (!img.close()) return bad(error, img.error());

@@ -54,6 +54,7 @@ struct PartitionSpec {
     uint32_t total_cluster = 0;     // 0 = computed from the layout; else an override (<= computed)
     uint32_t rev_clus = 0;          // 0 = computed; else an override
     uint8_t first_repeat_no = 0;    // the writer's recording counter before the first recording
+    std::vector<uint32_t> bad_clusters;  // index flag 3 from the format on; the writer jumps over them
 };
 
 struct DiskSpec {
@@ -88,6 +89,10 @@ struct RecordingSpec {
     HeaderKind header = HeaderKind::None;
     uint32_t header_bytes = 0;      // multiple of 512, for HeaderKind::Reserved and Dhii
     bool special_mode = false;      // first cluster dir_flag 3 / index flag 1
+    bool keep = false;              // kept recording: keep_flag in every record, index flag 3;
+                                    // a writer coming round again passes over its clusters
+    std::string card_number;        // up to 20 digits: a user-data item is attached (first
+    uint8_t card_kind = 0;          //   cluster's up_cluster_no = its item number)
     bool deleted = false;           // alarm of the first cluster set to 32 afterwards
     bool cut_off = false;           // never closed: the disk was pulled while it was written
     bool cut_off_keeps_length = true;  // the open cluster's record carries the sectors written so far
@@ -117,11 +122,17 @@ struct ManifestRecording {
     uint32_t header_bytes = 0;      // bytes a reader skips before the stream (Reserved or "DHII")
     uint64_t data_bytes = 0;        // header + stream, before sector padding
     bool deleted = false;
-    bool overwritten = false;       // a later recording took one of its clusters
+    bool overwritten = false;       // a later recording took its first cluster: gone from the list
+    bool damaged = false;           // a later recording took one of its other clusters (only a
+                                    // recording across the ring's end): still listed, reads short
     bool outside_ring = false;      // intact on disk but behind the ring (old pass no longer kept)
     bool old_pass = false;          // lies in the part of the previous pass that is still kept
     bool spans_wrap = false;        // the writer wrapped to the start of the ring inside it
     bool cut_off = false;
+    bool kept = false;
+    bool passed_over = false;       // kept, and the writer has since passed over its first cluster
+    uint32_t ud_item = 0;           // user-data item number (0 = none)
+    std::vector<uint8_t> ud_bytes;  // the item's first 12 bytes (card number, kind, generation)
     bool listed = false;            // a correct recording list returns it
     ContentSpec content;            // regenerates the data
 
@@ -159,6 +170,29 @@ struct ManifestPartition {
     uint64_t space_total_bytes = 0; // total_cluster * sec_per_clus * 512
     uint64_t space_free_bytes = 0;  // (total_cluster - current_cluster) * sec_per_clus * 512
     std::vector<uint32_t> days;     // packed dates (time 00:00:00) with a listed recording, ascending
+    // Dates of every recording start the index still shows in the ring
+    // (rev_clus .. current_cluster and start_cluster2 .. end_cluster2, deleted
+    // and too short ones included): what a calendar built from the index marks.
+    std::vector<uint32_t> calendar_days;
+    uint32_t ud_first_item = 1, ud_last_item = 1;
+
+    // Volume sectors of the per-cluster records (add Manifest::base_lba for
+    // the image file) and the byte offset inside that sector.
+    uint64_t dir_sector(uint32_t cluster) const { return start + layout.dir_offset + cluster / 16; }
+    uint64_t backdir_sector(uint32_t cluster) const { return start + layout.backdir_offset + cluster / 16; }
+    uint64_t ext_dir_sector(uint32_t cluster) const { return start + layout.ext_dir_offset + cluster / 16; }
+    static uint32_t dir_byte(uint32_t cluster) { return cluster % 16 * 32; }
+    uint64_t index_sector(uint32_t cluster) const { return start + layout.index_offset + cluster / 512; }
+    static uint32_t index_byte_offset(uint32_t cluster) { return cluster % 512; }
+    uint64_t cluster_sector(uint32_t cluster) const {
+        return start + layout.data_offset + static_cast<uint64_t>(cluster) * sec_per_clus;
+    }
+    uint64_t param_block_sector() const { return start + key_param_offset + kParamBlockSector; }
+    uint64_t key_param_sector() const { return start + key_param_offset + kKeyParamSector; }
+    uint64_t collision_sector() const { return start + key_param_offset + kCollisionSector; }
+    uint64_t ud_sector(uint32_t item) const {
+        return start + layout.data_offset + kUdAreaDistance + item / 32;
+    }
 };
 
 struct Manifest {

@@ -24,24 +24,62 @@ PartitionWriter::PartitionWriter(const PartitionSpec &spec, uint32_t part, uint3
                                  uint64_t volume_abs, uint64_t part_start, const AreaLayout &layout,
                                  std::vector<RecordingRun> *runs, SparseImage *image)
     : m_spec(spec), m_part(part), m_disk_no(disk_no), m_volume_abs(volume_abs), m_part_start(part_start),
-      m_layout(layout), m_runs(runs), m_image(image), m_counter(spec.first_repeat_no) {
+      m_layout(layout), m_runs(runs), m_image(image), m_counter(spec.first_repeat_no), m_bad(spec.bad_clusters) {
+    std::sort(m_bad.begin(), m_bad.end());
     // The writer stops short of the last total_cluster / 2097152 clusters.
     m_limit = m_layout.total_cluster - m_layout.total_cluster / 2097152;
     m_interval = spec.driver_type == kDriverPicture ? kPictureInterval : kRecordingInterval;
 }
 
-uint32_t PartitionWriter::next_cluster() {
-    uint32_t c;
-    if (m_cur == 0) {
-        c = m_layout.rev_clus;  // a fresh partition starts at the first unreserved cluster
-    } else if (m_cur + 1 >= m_limit) {
-        // End of the ring: what is left of this pass becomes the kept part
-        // of the previous pass, and writing goes on at the start.
+bool PartitionWriter::is_bad(uint32_t c) const { return std::binary_search(m_bad.begin(), m_bad.end(), c); }
+
+bool PartitionWriter::skippable(uint32_t c) const {
+    if (is_bad(c)) return true;
+    return written(c) && (*m_runs)[m_slots[c].rec].spec->keep;
+}
+
+// The writer never takes a cluster whose index flag is 3. A kept recording's
+// cluster becomes "passed over" (dir_flag 4 for its first cluster, 5 for the
+// others) with its times set to the moment it was passed, which keeps the
+// start times along the ring ascending; a bad cluster's record is reset to a
+// one-cluster stub (dir_flag 2, first_cluster_no itself) stamped the same way.
+void PartitionWriter::pass_over(uint32_t c, uint32_t now) {
+    if (is_bad(c)) {
+        auto it = std::find_if(m_bad_passed.begin(), m_bad_passed.end(),
+                               [c](const std::pair<uint32_t, uint32_t> &b) { return b.first == c; });
+        if (it == m_bad_passed.end())
+            m_bad_passed.emplace_back(c, now);
+        else
+            it->second = now;
+        return;
+    }
+    m_slots[c].passed = now;
+}
+
+uint32_t PartitionWriter::next_cluster(uint32_t now) {
+    uint32_t c = m_cur;
+    bool wrapped = false;
+    const uint64_t ring = static_cast<uint64_t>(m_limit) - m_layout.rev_clus;
+    for (uint64_t guard = 0;; ++guard) {
+        if (c == 0) {
+            c = m_layout.rev_clus;  // a fresh partition starts at the first unreserved cluster
+        } else if (c + 1 >= m_limit) {
+            c = m_layout.rev_clus;  // end of the ring: go on at its start
+            wrapped = true;
+        } else {
+            c = c + 1;
+        }
+        if (!skippable(c)) break;
+        if (guard > ring) {
+            m_error = "partition " + std::to_string(m_part) + ": every cluster of the ring is kept or bad";
+            return m_cur;
+        }
+        pass_over(c, now);
+    }
+    if (wrapped && m_cur != 0) {
+        // What is left of this pass becomes the kept part of the previous pass.
         m_end2 = m_cur;
         ++m_wraps;
-        c = m_layout.rev_clus;
-    } else {
-        c = m_cur + 1;
     }
     m_cur = c;
     if (m_end2 != 0) {
@@ -56,8 +94,13 @@ uint32_t PartitionWriter::next_cluster() {
 }
 
 void PartitionWriter::take_cluster(RecordingRun &r, double t) {
-    const uint32_t c = next_cluster();
     const uint32_t now = packed_floor(t);
+    const uint32_t c = next_cluster(now);
+    if (failed()) {
+        r.finished = true;
+        r.writer.reset();
+        return;
+    }
 
     // A cluster that starts earlier than the one before it: the clock went
     // back. The collision sector lists such clusters in ascending order.
@@ -70,12 +113,20 @@ void PartitionWriter::take_cluster(RecordingRun &r, double t) {
 
     if (c >= m_slots.size()) m_slots.resize(static_cast<size_t>(c) + 1);
     Slot &s = m_slots[c];
-    if (s.rec != kNoRec) (*m_runs)[s.rec].overwritten = true;
+    if (s.rec != kNoRec) {
+        RecordingRun &old = (*m_runs)[s.rec];
+        (s.index == 0 ? old.overwritten : old.damaged) = true;
+    }
 
     if (r.chain.empty()) {
         m_counter = static_cast<uint8_t>(m_counter + 1);
         r.repeat_no = m_counter;
         r.wraps_at_start = m_wraps;
+        if (!r.spec->card_number.empty()) {
+            r.ud_item = m_ud_last;
+            m_ud_order.push_back(r.id);
+            m_ud_last = m_ud_last + 1 >= kUdItemCount ? 1 : m_ud_last + 1;
+        }
     } else {
         m_slots[r.chain.back()].end = now;
     }
@@ -84,6 +135,7 @@ void PartitionWriter::take_cluster(RecordingRun &r, double t) {
     s.index = static_cast<uint32_t>(r.chain.size());
     s.start = now;
     s.end = now;
+    s.passed = 0;
     r.chain.push_back(c);
     r.last_take_time = now;
 
@@ -144,7 +196,16 @@ void PartitionWriter::run_phase(const std::vector<int> &ids) {
 
 DirItem PartitionWriter::final_item(uint32_t c) const {
     DirItem d;
-    if (!written(c)) {
+    if (is_bad(c)) {
+        for (const auto &b : m_bad_passed) {
+            if (b.first != c) continue;
+            d.dir_flag = kDirFirst;
+            d.first_cluster_no = c;
+            d.start_time = d.end_time = b.second;
+            return d;
+        }
+    }
+    if (!written(c) || is_bad(c)) {
         // What the format leaves: reserved clusters unusable, the rest never written.
         d.dir_flag = c < m_layout.rev_clus ? kDirUnusable : kDirNeverWritten;
         return d;
@@ -166,13 +227,13 @@ DirItem PartitionWriter::final_item(uint32_t c) const {
     d.first_cluster_no = r.chain[0];
     d.sub_type = sp.sub_type;
     d.sub_type2 = sp.sub_type2;
-    d.high_bits = sp.high_bits;
+    d.high_bits = static_cast<uint8_t>(sp.high_bits | (sp.keep ? 1 : 0));
 
     if (s.index == 0) {
         // The first cluster carries the totals of the whole recording.
         d.dir_flag = sp.special_mode ? kDirFirstSpecial : kDirFirst;
         d.item_num = static_cast<uint16_t>(n - 1);
-        d.up_cluster_no = 0;  // no user-data item
+        d.up_cluster_no = r.ud_item;  // user-data item, 0 = none
         d.down_cluster_no = n > 1 ? r.chain[1] : (open ? kDownOpen : 0);
         d.start_time = sp.start_time;
         if (!open) {
@@ -187,6 +248,10 @@ DirItem PartitionWriter::final_item(uint32_t c) const {
             d.end_length = 0;
         }
         if (sp.deleted) d.alarm = kAlarmDeleted;
+        if (s.passed) {
+            d.dir_flag = 4;
+            d.start_time = d.end_time = s.passed;
+        }
         return d;
     }
     d.dir_flag = kDirContinuation;
@@ -209,6 +274,10 @@ DirItem PartitionWriter::final_item(uint32_t c) const {
         d.end_time = sp.cut_off_keeps_length ? end : s.start;
         d.end_length = sp.cut_off_keeps_length ? static_cast<uint16_t>(r.last_len) : 0;
     }
+    if (s.passed) {
+        d.dir_flag = 5;
+        d.start_time = d.end_time = s.passed;
+    }
     return d;
 }
 
@@ -219,12 +288,12 @@ void PartitionWriter::write_dir_areas() {
     std::vector<uint8_t> chunk(static_cast<size_t>(kChunkSectors) * kSectorSize);
     for (uint64_t s0 = 0; s0 < sectors; s0 += kChunkSectors) {
         const uint64_t first = s0 * kDirRecordsPerSector;
-        if (!m_spec.format_areas && first >= m_slots.size()) break;
+        if (!m_spec.format_areas && first >= m_slots.size() && (m_bad.empty() || first > m_bad.back())) break;
         const uint64_t n = std::min<uint64_t>(kChunkSectors, sectors - s0);
         std::fill(chunk.begin(), chunk.end(), 0);
         for (uint64_t i = 0; i < n * kDirRecordsPerSector; ++i) {
             const uint64_t c = first + i;
-            if (written(static_cast<uint32_t>(c)) || m_spec.format_areas)
+            if (written(static_cast<uint32_t>(c)) || is_bad(static_cast<uint32_t>(c)) || m_spec.format_areas)
                 encode_dir_item(final_item(static_cast<uint32_t>(std::min<uint64_t>(c, 0xFFFFFFFFull))),
                                 chunk.data() + i * kDirRecordSize);
         }
@@ -243,17 +312,19 @@ void PartitionWriter::write_index_area() {
     std::vector<uint8_t> chunk(static_cast<size_t>(kChunkSectors) * kSectorSize);
     for (uint64_t s0 = 0; s0 < sectors; s0 += kChunkSectors) {
         const uint64_t first = s0 * kIndexRecordsPerSector;
-        if (!m_spec.format_areas && first >= m_slots.size()) break;
+        if (!m_spec.format_areas && first >= m_slots.size() && (m_bad.empty() || first > m_bad.back())) break;
         const uint64_t n = std::min<uint64_t>(kChunkSectors, sectors - s0);
         for (uint64_t i = 0; i < n * kIndexRecordsPerSector; ++i) {
             const uint64_t c = first + i;
             uint8_t b = fresh;
-            if (c < m_slots.size() && m_slots[c].rec != kNoRec) {
+            if (is_bad(static_cast<uint32_t>(c))) {
+                b = index_byte(0, kIndexNotWritable);
+            } else if (c < m_slots.size() && m_slots[c].rec != kNoRec) {
                 const Slot &s = m_slots[c];
                 const RecordingSpec &sp = *(*m_runs)[s.rec].spec;
                 const uint8_t flag = s.index != 0 ? kIndexContinuation
                                                   : (sp.special_mode ? kIndexFirstSpecial : kIndexFirst);
-                b = index_byte(sp.channel, flag);
+                b = index_byte(sp.channel, sp.keep ? kIndexNotWritable : flag);
             }
             chunk[i] = b;
         }
@@ -272,7 +343,7 @@ void PartitionWriter::write_ext_area() {
         std::fill(chunk.begin(), chunk.end(), 0);
         for (uint64_t i = 0; i < n * kDirRecordsPerSector; ++i) {
             const uint64_t c = s0 * kDirRecordsPerSector + i;
-            if (c >= m_slots.size() || m_slots[c].rec == kNoRec) continue;
+            if (c >= m_slots.size() || m_slots[c].rec == kNoRec || is_bad(static_cast<uint32_t>(c))) continue;
             const RecordingSpec &sp = *(*m_runs)[m_slots[c].rec].spec;
             ExtDirItem e;
             e.attr1 = sp.ext_attr1;
@@ -306,10 +377,37 @@ void PartitionWriter::write_fixed_sectors(const ParamBlockState &st) {
     }
 }
 
+std::vector<uint8_t> encode_card(const std::string &digits, uint8_t kind, uint8_t generation) {
+    std::vector<uint8_t> b(12, 0xFF);
+    for (size_t i = 0; i < 20; ++i) {
+        const uint8_t d = i < digits.size() ? static_cast<uint8_t>(digits[i] - '0') & 0xF : 0xF;
+        uint8_t &byte = b[i / 2];
+        byte = i % 2 == 0 ? static_cast<uint8_t>((byte & 0xF0) | d) : static_cast<uint8_t>((byte & 0x0F) | d << 4);
+    }
+    b[10] = kind;
+    b[11] = generation;
+    return b;
+}
+
+void PartitionWriter::write_user_data() {
+    // Items of 16 bytes, 32 to a sector, from item 1 on: 12 bytes of card
+    // data and the recording's first cluster.
+    for (int id : m_ud_order) {
+        const RecordingRun &r = (*m_runs)[id];
+        uint8_t item[16];
+        const std::vector<uint8_t> card = encode_card(r.spec->card_number, r.spec->card_kind, m_spec.generation);
+        std::copy(card.begin(), card.end(), item);
+        put_u32(item + 12, r.chain[0]);
+        m_image->write(abs_sector(m_layout.data_offset + kUdAreaDistance + r.ud_item / 32), item, 16,
+                       r.ud_item % 32 * 16);
+    }
+}
+
 void PartitionWriter::finish(ManifestPartition *out) {
     write_dir_areas();
     write_index_area();
     write_ext_area();
+    write_user_data();
 
     bool cut = false;
     for (const RecordingRun &r : *m_runs)
@@ -338,6 +436,7 @@ void PartitionWriter::finish(ManifestPartition *out) {
     st.protected_flag = m_spec.protected_flag;
     st.key_param_offset = m_spec.key_param_offset;
     st.ext_dir = m_spec.ext_dir;
+    st.ud_last_item = m_ud_last;
     write_fixed_sectors(st);
 
     ManifestPartition &p = *out;
@@ -361,6 +460,8 @@ void PartitionWriter::finish(ManifestPartition *out) {
     p.end_time2 = st.end_time2;
     p.write_position = m_cur;
     p.collisions = m_collisions;
+    p.ud_first_item = st.ud_first_item;
+    p.ud_last_item = st.ud_last_item;
     const uint64_t total = m_layout.total_cluster, spc = m_layout.sec_per_clus;
     p.total_mib = static_cast<uint32_t>((total * spc + m_layout.data_offset) / 2048);
     if (st.start_cluster2 == 0) {
