@@ -560,3 +560,34 @@ TEST(ImageBuilderRecordings, BadClustersKeptRecordingsAndUserData) {
     EXPECT_EQ(p.ud_last_item, 2u);
     EXPECT_EQ(u32(&img.read(m.base_lba + p.param_block_sector())[104]), 2u);
 }
+
+TEST(ImageBuilderRecordings, CollisionsStayInsideTheRing) {
+    Cleanup c{temp_path("collwrap")};
+    DiskSpec disk;
+    disk.partitions[0].rev_clus = 10;
+    disk.partitions[0].total_cluster = 700;
+    ImageBuilder b(disk);
+    uint32_t t = pack_time(2024, 6, 2, 8, 0, 0);
+    for (int round = 0; round < 3; ++round) {
+        // each round the clock goes back an hour, then ~270 clusters are written
+        for (int i = 0; i < 2; ++i) b.add(video(0, packed_add(t, 60 * i), 60, round * 10 + i));
+        b.new_write_phase();
+        t = packed_add(t, -3600);
+    }
+    Manifest m;
+    std::string err;
+    ASSERT_TRUE(b.build(c.path, &m, &err)) << err;
+    const ManifestPartition &p = m.partitions[0];
+    ASSERT_FALSE(p.collisions.empty());
+    EXPECT_TRUE(std::is_sorted(p.collisions.begin(), p.collisions.end()));
+    for (uint32_t cl : p.collisions) {
+        EXPECT_GT(cl, p.layout.rev_clus);
+        const bool current_pass = cl <= p.current_cluster;
+        const bool kept_pass = p.end_cluster2 != 0 && cl <= p.end_cluster2;
+        EXPECT_TRUE(current_pass || kept_pass) << cl;
+    }
+    // every collision cluster starts a recording phase: its start is earlier than its predecessor's
+    ImageFile img(c.path);
+    const PartView v = view_of(img, m, 0);
+    for (uint32_t cl : p.collisions) EXPECT_LT(u32(&v.dir_item(cl)[12]), u32(&v.dir_item(cl - 1)[12]));
+}

@@ -86,8 +86,12 @@ uint32_t PartitionWriter::next_cluster(uint32_t now) {
         if (static_cast<uint64_t>(c) + m_interval < m_end2) {
             m_start2 = c + m_interval;
         } else {
-            m_start2 = 0;  // the previous pass is used up
+            // The previous pass is used up; collision entries that still
+            // pointed into it would cut sections out of clusters no longer
+            // in the ring.
+            m_start2 = 0;
             m_end2 = 0;
+            m_collisions.erase(std::upper_bound(m_collisions.begin(), m_collisions.end(), c), m_collisions.end());
         }
     }
     return c;
@@ -103,10 +107,12 @@ void PartitionWriter::take_cluster(RecordingRun &r, double t) {
     }
 
     // A cluster that starts earlier than the one before it: the clock went
-    // back. The collision sector lists such clusters in ascending order.
+    // back. The collision sector lists such clusters in ascending order; an
+    // entry of the previous pass goes when its cluster is taken again. The
+    // start of the ring is a cut of its own and is never listed.
     auto it = std::lower_bound(m_collisions.begin(), m_collisions.end(), c);
     if (it != m_collisions.end() && *it == c) m_collisions.erase(it);
-    if (m_last_take != 0 && now < m_last_take && m_collisions.size() < kMaxCollisions)
+    if (m_last_take != 0 && now < m_last_take && c != m_layout.rev_clus && m_collisions.size() < kMaxCollisions)
         m_collisions.insert(std::lower_bound(m_collisions.begin(), m_collisions.end(), c), c);
     m_last_take = now;
     m_phase_last = std::max(m_phase_last, now);
