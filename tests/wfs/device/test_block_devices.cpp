@@ -41,6 +41,13 @@ TEST(ImageDevice, ReadsWholeSectorsAndFailsPastTheEnd)
     EXPECT_EQ(blockdev_read(dev, UINT64_MAX - 1, 2, buf), -1) << "offset overflow";
     EXPECT_EQ(blockdev_write(dev, 0, 1, buf), -1) << "read-only backend";
     EXPECT_EQ(dev->read_calls.load(), 4u);
+    // The file shrinks while open (a copy still being written, or cut):
+    // reading what is no longer there fails instead of returning a short
+    // buffer.
+    ASSERT_EQ(truncate(img.c_str(), 8 * 512 + 100), 0);
+    EXPECT_EQ(blockdev_read(dev, 7, 1, buf), 0);
+    EXPECT_EQ(blockdev_read(dev, 8, 1, buf), -1) << "only 100 bytes of sector 8 remain";
+    EXPECT_EQ(blockdev_read(dev, 9, 1, buf), -1);
     blockdev_close(dev);
 
     EXPECT_NE(image_device_open(dir.file("absent.img").c_str(), &dev), 0);
