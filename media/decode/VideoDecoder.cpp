@@ -10,6 +10,7 @@ namespace media {
 VideoDecoder::VideoDecoder()
 {
     m_frame = av_frame_alloc();
+    m_received = av_frame_alloc();
     m_packet = av_packet_alloc();
 }
 
@@ -17,6 +18,7 @@ VideoDecoder::~VideoDecoder()
 {
     avcodec_free_context(&m_ctx);
     av_frame_free(&m_frame);
+    av_frame_free(&m_received);
     av_packet_free(&m_packet);
     sws_freeContext(m_sws);
 }
@@ -43,7 +45,7 @@ bool VideoDecoder::open(VideoCodec codec)
 bool VideoDecoder::decode(const uint8_t *payload, size_t n)
 {
     m_picture = nullptr;
-    if (!payload || n == 0 || n > INT32_MAX || !m_frame || !m_packet)
+    if (!payload || n == 0 || n > INT32_MAX || !m_frame || !m_received || !m_packet)
         return false;
     if (!m_ctx) {
         if (m_failed)
@@ -66,9 +68,11 @@ bool VideoDecoder::decode(const uint8_t *payload, size_t n)
     bool got = false;
     for (;;) {
         // Keep only the newest picture if the decoder hands out several.
-        r = avcodec_receive_frame(m_ctx, m_frame);
+        r = avcodec_receive_frame(m_ctx, m_received);
         if (r < 0)
             break;
+        av_frame_unref(m_frame);
+        av_frame_move_ref(m_frame, m_received);
         got = true;
     }
     if (got)

@@ -45,6 +45,7 @@ private:
     VideoCodec m_codec = VideoCodec::Unknown;
     AVCodecContext *m_ctx = nullptr;
     AVFrame *m_frame = nullptr;
+    AVFrame *m_received = nullptr;
     AVFrame *m_picture = nullptr;  // the last produced picture (m_frame or null)
     AVPacket *m_packet = nullptr;
     SwsContext *m_sws = nullptr;

@@ -6,6 +6,10 @@
 #include <cstring>
 #include <mutex>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include <QDir>
 #include <QString>
 
@@ -71,6 +75,10 @@ int TVSDK_Init(const TVSDKInitParam *param)
         !hex32(param->szIdent1, sizeof param->szIdent1) || !hex32(param->szIdent2, sizeof param->szIdent2) ||
         !hex32(param->szIdent3, sizeof param->szIdent3))
         return -1;
+    // Damaged recordings make the decoders complain about every broken
+    // macroblock; the library reports failures itself.
+    if (!qEnvironmentVariableIsSet("ORVELLE_MEDIA_LOG"))
+        av_log_set_level(AV_LOG_FATAL);
     if (param->szWorkDir[0])
         QDir().mkpath(QString::fromLocal8Bit(param->szWorkDir));
     std::lock_guard<std::mutex> lock(tvsdk::g_mutex);

@@ -176,7 +176,7 @@ uint32_t addSeconds(uint32_t t, int64_t s)
 Recording makeRecording(const StreamParams &p)
 {
     Recording rec;
-    av_log_set_level(AV_LOG_ERROR);  // keep the encoders' statistics out of test logs
+    av_log_set_level(std::min(av_log_get_level(), int(AV_LOG_ERROR)));  // no encoder statistics in test logs
     if (p.width <= 0 || p.height <= 0 || p.fps <= 0 || p.fps > 255 || p.seconds <= 0) {
         rec.error = "bad stream parameters";
         return rec;
