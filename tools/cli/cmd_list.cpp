@@ -1,0 +1,115 @@
+// orvelle-cli list: the recordings of the catalogue in key order (disk,
+// partition, channel, date, time), one tab-separated line each or as JSON.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "app/records/catalogue/RecordCatalogue.h"
+#include "app/records/catalogue/RecordNaming.h"
+#include "command.h"
+#include "wfs/common/log.h"
+#include "wfs/device/recorder_disks.h"
+#include "wfs/file/path_name.h"
+
+namespace {
+
+std::string json_string(const std::string &s)
+{
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+bool parse_stream(const std::string &text, int *out)
+{
+    if (text.empty() || text.size() > 2)
+        return false;
+    char *end = nullptr;
+    long v = std::strtol(text.c_str(), &end, 10);
+    if (*end != '\0' || v < 0 || v > 15)
+        return false;
+    *out = static_cast<int>(v);
+    return true;
+}
+
+int run_list(const cli::GlobalOptions &opts, const std::vector<std::string> &args)
+{
+    bool json = false;
+    int stream = 0;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--json") {
+            json = true;
+        } else if (args[i] == "--stream") {
+            if (i + 1 >= args.size() || !parse_stream(args[i + 1], &stream))
+                return cli::usage_error("--stream needs a stream type 0..15");
+            ++i;
+        } else {
+            return cli::usage_error("list: unexpected argument '" + args[i] + "'");
+        }
+    }
+    wfs_log_set_route(opts.verbose ? WFS_LOG_STDERR : WFS_LOG_SILENT);
+    CRecordCatalogue::UseImages(opts.images);
+    CRecordCatalogue catalogue;
+    catalogue.SetRecordFormat(stream);
+    if (opts.verbose)
+        catalogue.SetLogCallback([](const std::string &line) { std::fprintf(stderr, "%s\n", line.c_str()); });
+    int disks = catalogue.InitialiseDisks();
+    if (disks == 0) {
+        std::fprintf(stderr, "orvelle-cli: no recorder disk found\n");
+        close_recorder_disks();
+        return cli::kExitFailure;
+    }
+    catalogue.LoadDataFromDisk(disks);
+
+    std::string out;
+    const std::vector<CatalogueEntry> entries = catalogue.Entries();
+    if (json)
+        out += "[";
+    bool first = true;
+    for (const CatalogueEntry &e : entries) {
+        const file_info_v2 &fi = e.info;
+        const std::string start = FormatWfsTime(fi.start_time), end = FormatWfsTime(fi.end_time);
+        const char *type = wfs_type_letter(fi.alarm);
+        unsigned stream_type = file_info_v2_stream_type(&fi);
+        char buf[512];
+        if (json) {
+            std::snprintf(buf, sizeof buf,
+                          "%s\n  {\"path\":%s,\"disk\":%u,\"part\":%u,\"channel\":%u,\"start\":\"%s\","
+                          "\"end\":\"%s\",\"type\":\"%s\",\"first_cluster\":%u,\"stream_type\":%u,"
+                          "\"length_kb\":%u}",
+                          first ? "" : ",", json_string(e.path).c_str(), fi.disk, fi.part, fi.channel,
+                          start.c_str(), end.c_str(), type, fi.first_cluster_no, stream_type, fi.file_len);
+        } else {
+            std::snprintf(buf, sizeof buf, "%s\t%u\t%u\t%u\t%s\t%s\t%s\t%u\t%u\t%u\n", e.path.c_str(), fi.disk,
+                          fi.part, fi.channel, start.c_str(), end.c_str(), type, fi.first_cluster_no,
+                          stream_type, fi.file_len);
+        }
+        out += buf;
+        first = false;
+    }
+    if (json)
+        out += entries.empty() ? "]\n" : "\n]\n";
+    bool ok = std::fwrite(out.data(), 1, out.size(), stdout) == out.size() && std::fflush(stdout) == 0;
+    close_recorder_disks();
+    if (!ok) {
+        std::fprintf(stderr, "orvelle-cli: cannot write the listing\n");
+        return cli::kExitFailure;
+    }
+    return cli::kExitOk;
+}
+
+cli::CliCommandRegistrar s_list({"list", "list [--json] [--stream N]",
+                                 "the recordings, in catalogue order (record format N, default 0)", run_list});
+
+}  // namespace
