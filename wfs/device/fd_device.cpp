@@ -86,7 +86,9 @@ int fd_device_open(const char *path, bool want_block_device, BlockDevice **out)
         bytes = static_cast<uint64_t>(st.st_size);
     } else {
         close(fd);
-        return want_block_device ? ENOTBLK : EINVAL;
+        if (want_block_device)
+            return ENOTBLK;
+        return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     }
     BlockDevice *dev = new BlockDevice;
     dev->ops = is_block ? &k_blockdev_ops : &k_image_ops;

@@ -169,6 +169,8 @@ TEST_F(RecorderScan, DamagedAndForeignDrivesAreRejectedWithoutHarm)
     EXPECT_EQ(bad[0].source, missing);
     EXPECT_EQ(bad[0].drive_no, 6);
     EXPECT_EQ(unreadable_drive_text(bad[0]), "cannot read " + missing + ": no such file or directory");
+    EXPECT_EQ(bad[1].drive_no, 7);
+    EXPECT_EQ(unreadable_drive_text(bad[1]), "cannot read " + m_dir.file("") + ": is a directory");
 }
 
 TEST_F(RecorderScan, NothingFoundLeavesAnEmptyTable)
