@@ -394,6 +394,9 @@ void PlayPort::run()
         }
 
         if (m_queue.empty()) {
+            // Starved: the clock waits for the data, so frames that arrive
+            // late from the pusher are not taken for frames we fell behind on.
+            dueValid = false;
             if (m_ended && !m_endSent) {
                 m_endSent = true;
                 lock.unlock();
