@@ -382,6 +382,15 @@ TEST(ImageBuilderRecordings, WrappedRingOverwritesTheOldest) {
     for (const ManifestRecording &r : m.recordings) {
         some_old |= r.old_pass && r.listed;
         some_wrap |= r.spans_wrap;
+        if (r.spans_wrap) {
+            // the part before the ring's end is what a reader can reach
+            ASSERT_GT(r.readable_sectors, 0u);
+            const uint32_t before = static_cast<uint32_t>(r.readable_sectors / p.sec_per_clus);
+            EXPECT_EQ(r.clusters[before - 1], 699u);  // last cluster of the ring
+            EXPECT_EQ(r.clusters[before], 10u);       // then the ring's start
+        } else {
+            EXPECT_EQ(r.readable_sectors, r.length_sectors);
+        }
         if (r.overwritten) {
             EXPECT_FALSE(r.listed);
         }

@@ -281,6 +281,7 @@ bool ImageBuilder::build(const std::string &path, Manifest *out, std::string *er
         }
         mr.length_sectors = static_cast<uint64_t>(mr.item_num) * spc + mr.end_length;
         mr.file_len_kb = static_cast<uint32_t>(mr.length_sectors / 2);
+        mr.readable_sectors = run.spans_wrap ? static_cast<uint64_t>(run.wrap_index) * spc : mr.length_sectors;
         mr.content = run.content;
 
         // Where the recording lies in the ring.

@@ -136,7 +136,10 @@ void PartitionWriter::take_cluster(RecordingRun &r, double t) {
     } else {
         m_slots[r.chain.back()].end = now;
     }
-    if (m_wraps != r.wraps_at_start) r.spans_wrap = true;
+    if (m_wraps != r.wraps_at_start && !r.spans_wrap) {
+        r.spans_wrap = true;
+        r.wrap_index = static_cast<uint32_t>(r.chain.size());
+    }
     s.rec = static_cast<uint32_t>(r.id);
     s.index = static_cast<uint32_t>(r.chain.size());
     s.start = now;

@@ -32,6 +32,7 @@ struct RecordingRun {
     bool damaged = false;           // a later cluster of it was taken again
     bool spans_wrap = false;
     uint32_t wraps_at_start = 0;
+    uint32_t wrap_index = 0;        // chain position of its first cluster after the ring's end
     uint32_t ud_item = 0;
     std::unique_ptr<RecordingContent> writer;  // only while it is being written
 };
