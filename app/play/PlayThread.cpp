@@ -256,6 +256,11 @@ void CPlay::PumpData(CPlaySource& source, PumpState& st)
                 SleepMs(kPausePollMs);
             if (IsStopping())
                 return;
+            if (m_bSeekPending.load()) {
+                // The frames still in the reader belong to the old position.
+                bSeek = true;
+                break;
+            }
             const bool bVideo = pFrame->nType == STREAM_FRAME_VIDEO;
             if (m_bSync.load() && bVideo) {
                 SetCurrentTime(pFrame->nHour, pFrame->nMinute, pFrame->nSecond);
