@@ -65,7 +65,8 @@ unsigned cluster_facts(const FileHandle *h, uint32_t x, uint8_t stream_type, boo
 
 // Forward modes: from the bisection's x walk back to where the recording
 // that holds t (or the first one after t) can be found by a forward scan.
-unsigned place_forward(const FileHandle *h, wfs_time t, uint32_t lo, int hint, uint8_t stream_type, uint32_t *x)
+unsigned place_forward(const FileHandle *h, wfs_time t, uint32_t lo, int hint, uint8_t stream_type, uint32_t *x,
+                       bool *widened)
 {
     const uint32_t before_walk = *x;
     int64_t cur = *x;
@@ -94,6 +95,22 @@ unsigned place_forward(const FileHandle *h, wfs_time t, uint32_t lo, int hint, u
         return st;
     if (f.match && t < f.end && !(t == f.start && static_cast<int>(f.repeat) < hint) && *x > 0)
         --*x;  // so that the scan, which starts behind x, finds x itself
+
+    // Clusters opened within the same second as t cannot be ordered by
+    // their times (short clusters, or several channels starting together),
+    // so the bisection may have landed among them: move in front of all of
+    // them and let the scan sort them out by repeat_no.
+    *widened = false;
+    while (*x >= lo && *x > 0) {
+        ClusterFacts g;
+        st = cluster_facts(h, *x, stream_type, false, &g);
+        if (st != FS_OK)
+            return st;
+        if (g.start != t)
+            break;
+        --*x;
+        *widened = true;
+    }
     return FS_OK;
 }
 
@@ -162,10 +179,11 @@ unsigned file_goto_driver(FileHandle *h, wfs_time t, uint32_t lo, uint32_t hi, i
         return st;
 
     const bool backward = backward_mode(mode);
+    bool widened = false;
     if (!backward) {
         if (t > fh.start || (t == fh.start && static_cast<int>(fh.repeat) <= hint))
             x = H;
-        st = place_forward(h, t, lo, hint, stream_type, &x);
+        st = place_forward(h, t, lo, hint, stream_type, &x, &widened);
     } else {
         if (t > fh.start || (t == fh.start && static_cast<int>(fh.repeat) < hint))
             x = H;
@@ -188,12 +206,15 @@ unsigned file_goto_driver(FileHandle *h, wfs_time t, uint32_t lo, uint32_t hi, i
             return FS_NO_EXIST_FILE;
         if (backward ? found >= from : found <= from)
             return FS_NO_EXIST_FILE;  // a scan that does not move on would never end
-        if (mode == INDEX_SEARCH_START || mode == INDEX_SEARCH_BACK_START) {
+        if (mode == INDEX_SEARCH_START || mode == INDEX_SEARCH_BACK_START || widened) {
             ClusterFacts f;
             st = cluster_facts(h, found, stream_type, mode == INDEX_SEARCH_BACK_START, &f);
             if (st != FS_OK)
                 return st;
-            const bool again = mode == INDEX_SEARCH_START ? t > f.start : t < f.end;
+            bool again = mode == INDEX_SEARCH_START ? t > f.start : mode == INDEX_SEARCH_BACK_START && t < f.end;
+            // Recordings of the same second that the hint puts before t.
+            if (widened && t == f.start && static_cast<int>(f.repeat) < hint)
+                again = true;
             if (again) {
                 from = found;
                 continue;
@@ -244,8 +265,11 @@ unsigned file_goto_work_driver(FileHandle *h, uint8_t ch, wfs_time t, int mode, 
                 (forward ? ts->start_time > best->cand_time : ts->end_time < best->cand_time))
                 continue;  // cannot hold anything nearer than the best so far
             h->pdp = ts->owner;
+            // A section not searched yet has its cursor at its start; a
+            // backward search then covers the whole section.
+            const uint32_t back_hi = ts->state == SECTION_STATE_NEW ? ts->end_clus : ts->cursor;
             st = forward ? file_goto_driver(h, t, ts->cursor, ts->end_clus, mode, hint, stream_type)
-                         : file_goto_driver(h, t, ts->start_clus, ts->cursor, mode, hint, stream_type);
+                         : file_goto_driver(h, t, ts->start_clus, back_hi, mode, hint, stream_type);
             if (st != FS_OK) {
                 ts->state = SECTION_STATE_DONE;
                 continue;
@@ -339,6 +363,22 @@ bool position_section(FileHandle *h, TimeSection *ts, uint8_t ch, wfs_time b, wf
     return true;
 }
 
+// Whether the recording named by a cluster's first_cluster_no still starts
+// there: a first cluster lies at or before its continuation clusters and
+// names itself. The tail of a recording whose start the ring has since
+// overwritten names a cluster that now belongs to another recording.
+bool owns_first_cluster(DriverParam *pdp, uint32_t clus, const dir_item &item)
+{
+    const uint32_t first = item.first_cluster_no;
+    if (first == clus)
+        return true;
+    if (first > clus)
+        return false;
+    dir_item head;
+    return get_dir_item_info(pdp, first, &head) == FS_OK && head.first_cluster_no == first &&
+           head.channel == item.channel;
+}
+
 // Turns a positioned section's cursor into its first candidate. False when
 // it has none.
 bool take_candidate(TimeSection *ts, uint8_t ch, wfs_time b, wfs_time c, int take, int backward)
@@ -350,7 +390,7 @@ bool take_candidate(TimeSection *ts, uint8_t ch, wfs_time b, wfs_time c, int tak
     if (backward && (item.start_time < b || item.start_time > c))
         return false;
     uint32_t cand = 0;
-    if (take == 0 && item.first_cluster_no >= ts->start_clus) {
+    if (take == 0 && item.first_cluster_no >= ts->start_clus && owns_first_cluster(pdp, ts->cursor, item)) {
         cand = item.first_cluster_no;
     } else if (!backward) {
         if (index_search(pdp, INDEX_SEARCH_START, ts->cursor, ts->end_clus, &cand, ch) != FS_OK)
