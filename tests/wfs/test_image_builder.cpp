@@ -600,3 +600,26 @@ TEST(ImageBuilderRecordings, CollisionsStayInsideTheRing) {
     const PartView v = view_of(img, m, 0);
     for (uint32_t cl : p.collisions) EXPECT_LT(u32(&v.dir_item(cl)[12]), u32(&v.dir_item(cl - 1)[12]));
 }
+
+TEST(ImageBuilderRecordings, CutOffWithoutRepairKeepsTheRunningTotals) {
+    // A read-only partition is not repaired at mount: its cut-off recording
+    // is only as long as the first record's running totals say.
+    Cleanup c{temp_path("cutro")};
+    DiskSpec disk;
+    disk.partitions[0].driver_type = kDriverReadOnly;
+    ImageBuilder b(disk);
+    RecordingSpec r = video(0, pack_time(2024, 8, 2, 9, 0, 0), 30);
+    r.cut_off = true;
+    b.add(r);
+    Manifest m;
+    std::string err;
+    ASSERT_TRUE(b.build(c.path, &m, &err)) << err;
+    const ManifestRecording &k = m.recordings[0];
+    ASSERT_GT(k.clusters.size(), 1u);
+    EXPECT_EQ(k.end_length, 0u);
+    EXPECT_EQ(k.length_sectors, (k.clusters.size() - 1) * uint64_t(m.partitions[0].sec_per_clus));
+    ImageFile img(c.path);
+    const PartView v = view_of(img, m, 0);
+    EXPECT_EQ(u32(&v.dir_item(k.first_cluster)[16]), k.end_time);
+    EXPECT_EQ(k.end_time, u32(&v.dir_item(k.clusters.back())[12]));  // when the last cluster was taken
+}

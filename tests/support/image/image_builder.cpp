@@ -275,9 +275,17 @@ bool ImageBuilder::build(const std::string &path, Manifest *out, std::string *er
             mr.end_time = packed_add(r.start_time, r.duration);
             mr.end_length = run.last_len;
         } else {
-            // what the open cluster's record says; a repair closes the recording with it
-            mr.end_time = last.end_time;
-            mr.end_length = r.cut_off_keeps_length ? run.last_len : 0;
+            const uint32_t dt = m_disk.partitions[pi].driver_type;
+            const bool repaired = m.partitions[pi].status != kStatusClean && (dt == 0 || dt == 3 || dt == 4);
+            if (repaired) {
+                // a repair closes the recording with what its open cluster's record says
+                mr.end_time = last.end_time;
+                mr.end_length = last.end_length;
+            } else {
+                // no repair: the first record's running totals are all there is
+                mr.end_time = head.end_time;
+                mr.end_length = head.end_length;
+            }
         }
         mr.length_sectors = static_cast<uint64_t>(mr.item_num) * spc + mr.end_length;
         mr.file_len_kb = static_cast<uint32_t>(mr.length_sectors / 2);

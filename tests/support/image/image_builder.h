@@ -111,7 +111,8 @@ struct ManifestRecording {
     uint8_t ext_attr1 = 63, ext_attr2 = 0;
     uint32_t ext_mask = 0;
     uint32_t start_time = 0;        // packed
-    uint32_t end_time = 0;          // packed; for a cut-off recording the end its open cluster records
+    uint32_t end_time = 0;          // packed; for a cut-off recording what the mount's repair finds
+                                    // in its open cluster (no repair: the first record's totals)
     uint32_t first_cluster = 0;
     std::vector<uint32_t> clusters; // the chain, first cluster first
     uint32_t item_num = 0;          // clusters - 1
