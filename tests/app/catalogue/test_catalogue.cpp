@@ -318,3 +318,79 @@ TEST(CataloguePaging, ACrowdedDayIsListedCompletely)
 }
 
 }  // namespace
+
+namespace {
+
+// Recordings A..E on channels 0..4 side by side, then F alone; the damage is
+// placed once their clusters are known.
+void add_five(testimg::ImageBuilder &b)
+{
+    for (uint8_t ch = 0; ch < 5; ++ch)
+        b.add(rec(ch, pack_time(2024, 5, 1, 10, 0, 0), 60));
+    b.add(rec(5, pack_time(2024, 5, 1, 12, 0, 0), 60));
+}
+
+}  // namespace
+
+TEST(CatalogueDamage, AHostileDirectoryGivesErrorsNotCrashesOrHangs)
+{
+    wfs_log_set_route(WFS_LOG_SILENT);
+    TempDir dir;
+    testimg::DiskSpec disk;
+    disk.partitions[0].sec_per_clus = 64;
+    testimg::Manifest clean;
+    std::string err;
+    {
+        testimg::ImageBuilder b(disk);
+        add_five(b);
+        ASSERT_TRUE(b.build(dir.path + "/clean.img", &clean, &err)) << err;
+    }
+    const testimg::ManifestPartition &p = clean.partitions[0];
+    auto dir_at = [&](uint32_t c, uint32_t field) {
+        return std::make_pair(p.start + p.layout.dir_offset + c / 16, (c % 16) * 32 + field);
+    };
+    testimg::ImageBuilder b(disk);
+    add_five(b);
+    const auto &A = clean.recordings[0], &B = clean.recordings[1], &C = clean.recordings[2],
+               &D = clean.recordings[3];
+    ASSERT_GT(B.clusters.size(), 3u);
+    ASSERT_GT(D.clusters.size(), 10u);
+    auto a = dir_at(A.first_cluster, 2);  // item_num: claims 65535 clusters
+    b.patch(a.first, a.second, {0xFF, 0xFF});
+    uint32_t b2 = B.clusters[2];  // index byte of B's third cluster: another channel
+    b.patch(p.start + p.layout.index_offset + b2 / 512, b2 % 512, {static_cast<uint8_t>(63 << 2)});
+    auto c = dir_at(C.first_cluster, 12);  // start time with month 15, day 31
+    b.patch(c.first, c.second, {0xFF, 0xFF, 0xFF, 0xFF});
+    auto d = dir_at(D.clusters[8], 0);  // a whole directory sector in the middle of D
+    b.patch(d.first, 0, std::vector<uint8_t>(512, 0xAB));
+    testimg::Manifest m;
+    ASSERT_TRUE(b.build(dir.path + "/damaged.img", &m, &err)) << err;
+
+    CRecordCatalogue::UseImages({dir.path + "/damaged.img"});
+    CRecordCatalogue cat;
+    ASSERT_TRUE(cat.Load());
+    int handles = wfs_file_handles_in_use();
+    bool saw_f = false;
+    for (const CatalogueEntry &e : cat.Entries()) {
+        // Every listed path reads to its end or stops early; none crashes.
+        CFSFile f;
+        if (!f.Open(e.path.c_str(), CFSFile::modeRead))
+            continue;
+        uint64_t length = f.GetLength(), total = 0;
+        std::vector<uint8_t> buf(1 << 20);
+        size_t n;
+        while (total < length && (n = f.Read(buf.data(), buf.size())) > 0)
+            total += n;
+        f.Close();
+        if (e.info.first_cluster_no == m.recordings[5].first_cluster) {
+            saw_f = true;
+            EXPECT_TRUE(read_through_cfsfile(e.path) == readable(m.recordings[5]));
+        }
+    }
+    EXPECT_TRUE(saw_f) << "the undamaged recording is still listed";
+    std::vector<uint32_t> words;
+    EXPECT_TRUE(CRecordCatalogue::ReadCalendar(0, 0, &words));
+    EXPECT_EQ(wfs_file_handles_in_use(), handles);
+    close_recorder_disks();
+    clear_registered_drives();
+}
