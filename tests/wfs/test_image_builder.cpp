@@ -9,11 +9,20 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <map>
+#include <set>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "tests/support/image/image_builder.h"
+#include "wfs/common/log.h"
+#include "wfs/device/drives.h"
+#include "wfs/device/recorder_disks.h"
+#include "wfs/file/file_list.h"
+#include "wfs/file/name_layer.h"
+#include "wfs/file/path_name.h"
+#include "wfs/volume/mount.h"
 
 using namespace testimg;
 
@@ -622,4 +631,179 @@ TEST(ImageBuilderRecordings, CutOffWithoutRepairKeepsTheRunningTotals) {
     const PartView v = view_of(img, m, 0);
     EXPECT_EQ(u32(&v.dir_item(k.first_cluster)[16]), k.end_time);
     EXPECT_EQ(k.end_time, u32(&v.dir_item(k.clusters.back())[12]));  // when the last cluster was taken
+}
+
+// ---- the reader and the builder agree --------------------------------------
+// Two independent implementations of the format: every listed recording of
+// every channel, its fields and its bytes, the partition figures and the
+// calendar must come out the same.
+
+namespace {
+
+class ReaderAgreement : public ::testing::Test {
+protected:
+    void SetUp() override { wfs_log_set_route(WFS_LOG_SILENT); }
+    void TearDown() override {
+        close_recorder_disks();
+        clear_registered_drives();
+    }
+
+    void mount(const std::string &path) {
+        close_recorder_disks();
+        clear_registered_drives();
+        set_images_only(true);
+        register_image_file(path.c_str());
+        scan_recorder_disks();
+        int n = 0;
+        wfs_file_sys_init(&n, 0);
+    }
+
+    static std::vector<uint8_t> read_by_name(const ManifestRecording &r) {
+        const CivilTime s = unpack_time(r.start_time), e = unpack_time(r.end_time);
+        const std::string name = wfs_build_file_name(s.hour, s.minute, s.second, e.hour, e.minute, e.second, "R",
+                                                     r.first_cluster, 0, r.av ? "h264" : "jpg");
+        const std::string path =
+            wfs_build_record_path(static_cast<int>(r.disk), static_cast<int>(r.partition), s.year, s.month, s.day,
+                                  r.channel + 1, name);
+        std::vector<uint8_t> out;
+        fs_file *f = fs_fopen(path.c_str(), "rb");
+        if (!f) return out;
+        std::vector<uint8_t> buf(32768);
+        for (size_t k; (k = fs_fread(buf.data(), 1, buf.size(), f)) > 0;) out.insert(out.end(), buf.begin(), buf.begin() + k);
+        fs_fclose(f);
+        return out;
+    }
+
+    void expect_agreement(const Manifest &m) {
+        for (const ManifestPartition &p : m.partitions) {
+            SCOPED_TRACE("partition " + std::to_string(p.part));
+            DriverInfo di{};
+            ASSERT_EQ(wfs_get_driver_info(0, static_cast<int>(p.part), &di), 0);
+            EXPECT_EQ(di.total_space, p.total_mib);
+            EXPECT_EQ(di.free_space, p.free_mib);
+            const std::string wd = "/mnt/idea" + std::to_string(p.part) + "/WorkDirectory";
+            std::vector<uint32_t> cal(832, 0);
+            fs_file *f = fs_fopen(wd.c_str(), "rb");
+            ASSERT_NE(f, nullptr);
+            EXPECT_EQ(fs_fread(cal.data(), 3328, 1, f), 1u);
+            fs_fclose(f);
+            std::vector<uint32_t> days;
+            for (int i = 0; i < 832; ++i)
+                for (int d = 1; d < 32; ++d)
+                    if (cal[i] >> d & 1) days.push_back(pack_time(2000 + i / 13, i % 13, d, 0, 0, 0));
+            EXPECT_EQ(days, p.calendar_days);
+        }
+        for (int ch = 0; ch < 64; ++ch) {
+            std::vector<file_info_v2> out(2000);
+            uint32_t n = static_cast<uint32_t>(out.size());
+            wfs_file_list(static_cast<uint8_t>(ch), pack_time(2000, 1, 1, 0, 0, 0), pack_time(2063, 12, 31, 23, 59, 59),
+                          &n, out.data(), 0xFFFFFFFFu, 0, 0x7Fu, 2);
+            std::map<std::pair<uint32_t, uint32_t>, file_info_v2> got;
+            for (uint32_t i = 0; i < n; ++i) got[{out[i].part, out[i].first_cluster_no}] = out[i];
+            size_t want = 0;
+            for (const ManifestRecording &r : m.recordings) {
+                if (!r.listed || r.channel != ch) continue;
+                ++want;
+                SCOPED_TRACE("recording " + std::to_string(r.id));
+                auto it = got.find({r.partition, r.first_cluster});
+                ASSERT_NE(it, got.end()) << "not listed by the reader";
+                const file_info_v2 &fi = it->second;
+                EXPECT_EQ(fi.start_time, r.start_time);
+                EXPECT_EQ(fi.end_time, r.end_time);
+                EXPECT_EQ(fi.file_len, r.file_len_kb);
+                EXPECT_EQ(fi.alarm, r.alarm);
+                EXPECT_EQ(fi.repeat_no, r.repeat_no);
+                EXPECT_EQ(fi.av, r.av);
+                EXPECT_EQ(fi.type_bits & 0xF, r.stream_type & 0xF);
+                EXPECT_EQ(read_by_name(r), r.expected_stream());
+            }
+            EXPECT_EQ(got.size(), want) << "channel " << ch << ": the reader lists recordings the manifest does not";
+        }
+    }
+};
+
+}  // namespace
+
+TEST_F(ReaderAgreement, MixedRecordingsPhasesAndInterruption) {
+    for (uint64_t seed = 1; seed <= 3; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        Cleanup c{temp_path("agree" + std::to_string(seed))};
+        DiskSpec disk;
+        disk.partitions.resize(2);
+        disk.partitions[0].sec_per_clus = 16;
+        disk.partitions[1].driver_type = kDriverPicture;
+        ImageBuilder b(disk);
+        uint64_t rng = seed * 7919;
+        uint32_t t = pack_time(2024, 3, 10, 22, 0, 0);
+        for (int phase = 0; phase < 2; ++phase) {
+            std::vector<uint32_t> channel_free(8, 0);
+            for (int i = 0; i < 20; ++i) {
+                RecordingSpec r;
+                r.channel = static_cast<uint8_t>(splitmix64(&rng) % 8);
+                r.duration = 1 + static_cast<uint32_t>(splitmix64(&rng) % 300);
+                const uint32_t at = std::max<uint32_t>(static_cast<uint32_t>(splitmix64(&rng) % 7200),
+                                                       channel_free[r.channel]);
+                channel_free[r.channel] = at + r.duration;
+                r.start_time = packed_add(t, at);
+                r.alarm = static_cast<uint8_t>(splitmix64(&rng) % 16);
+                r.synthetic.seed = rng;
+                r.synthetic.frame_rate = 5 + static_cast<uint32_t>(splitmix64(&rng) % 25);
+                switch (splitmix64(&rng) % 8) {
+                case 0: r.deleted = true; break;
+                case 1: r.header = HeaderKind::Dhii; r.header_bytes = 1024; break;
+                case 2: r.header = HeaderKind::Reserved; r.header_bytes = 2048; break;
+                case 3: r.picture = true; r.duration = 0; r.partition = 1; break;
+                default: break;
+                }
+                b.add(r);
+            }
+            b.new_write_phase();  // the clock goes back half an hour
+            t = packed_add(t, -1800);
+        }
+        RecordingSpec cut = video(9, packed_add(t, 9000), 40, 99);
+        cut.cut_off = true;  // the disk was pulled while this one was written
+        b.add(cut);
+        Manifest m;
+        std::string err;
+        ASSERT_TRUE(b.build(c.path, &m, &err)) << err;
+        ASSERT_FALSE(m.partitions[0].collisions.empty());
+        mount(c.path);
+        expect_agreement(m);
+    }
+}
+
+TEST_F(ReaderAgreement, WrappedRingWithThePreviousPassKept) {
+    // Recordings of exactly 100 clusters in a 1200-cluster ring: none runs
+    // across the ring's end, 15 of them go round once and leave the older
+    // part of the previous pass behind the write position.
+    Cleanup c{temp_path("agreewrap")};
+    DiskSpec disk;
+    disk.partitions[0].rev_clus = 10;
+    disk.partitions[0].total_cluster = 1210;
+    ImageBuilder b(disk);
+    uint32_t t = pack_time(2024, 4, 1, 8, 0, 0);
+    uint64_t rng = 5;
+    for (int i = 0; i < 15; ++i) {
+        auto bytes = std::make_shared<std::vector<uint8_t>>(100 * 8 * 512);
+        for (uint8_t &x : *bytes) x = static_cast<uint8_t>(splitmix64(&rng));
+        RecordingSpec r = video(static_cast<uint8_t>(i % 3), t, 120);
+        r.data = DataKind::Bytes;
+        r.bytes = bytes;
+        b.add(r);
+        t = packed_add(t, 120);
+    }
+    Manifest m;
+    std::string err;
+    ASSERT_TRUE(b.build(c.path, &m, &err)) << err;
+    const ManifestPartition &p = m.partitions[0];
+    ASSERT_NE(p.end_cluster2, 0u);
+    EXPECT_EQ(p.current_cluster, 10u + 3 * 100 - 1);
+    int old_listed = 0;
+    for (const ManifestRecording &r : m.recordings) {
+        EXPECT_FALSE(r.spans_wrap);
+        old_listed += r.old_pass && r.listed;
+    }
+    EXPECT_EQ(old_listed, 9);
+    mount(c.path);
+    expect_agreement(m);
 }
