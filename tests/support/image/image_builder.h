@@ -38,7 +38,9 @@ constexpr uint32_t kDriverReadOnly = 1;
 constexpr uint32_t kDriverPicture = 4;
 
 struct PartitionSpec {
-    uint64_t sectors = 1600000;     // partition size; the default holds ~33,000 clusters of 8 sectors
+    uint64_t sectors = 1600000;     // partition size; with the defaults partition 0 has 32,160
+                                    // clusters of 8 sectors, 8,000 of them reserved (~94 MiB for
+                                    // recordings); later partitions (no face library) 85,664
     uint64_t start = 0;             // 0: right after the previous partition (partition 0 starts at 0)
     uint32_t sec_per_clus = 8;      // a power of two; recorders use 4096, small values keep images small
     uint32_t driver_type = kDriverRecording;
