@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -16,9 +17,27 @@
 
 namespace imgmount {
 
+// A file name of this process's own (test programs of several build trees
+// may run at once).
+inline std::vector<std::string> &temp_images()
+{
+    static std::vector<std::string> names;
+    return names;
+}
+
 inline std::string temp_path(const std::string &name)
 {
-    return ::testing::TempDir() + "wfsmount_" + name + ".img";
+    std::string p = ::testing::TempDir() + "wfsmount_" + std::to_string(getpid()) + "_" + name + ".img";
+    temp_images().push_back(p);
+    return p;
+}
+
+// Deletes every image this process made.
+inline void remove_temp_images()
+{
+    for (const std::string &p : temp_images())
+        std::remove(p.c_str());
+    temp_images().clear();
 }
 
 // Scans exactly these image files and initialises the library; returns
@@ -43,6 +62,19 @@ inline void unmount_all()
     close_recorder_disks();
     clear_registered_drives();
 }
+
+// Removes this process's images when the test program ends.
+class TempImageCleanup : public ::testing::Environment {
+public:
+    void TearDown() override
+    {
+        unmount_all();
+        remove_temp_images();
+    }
+};
+
+inline ::testing::Environment *const g_temp_image_cleanup =
+    ::testing::AddGlobalTestEnvironment(new TempImageCleanup);
 
 // A recording of `seconds` on a channel, starting at the given time.
 inline testimg::RecordingSpec rec(uint8_t channel, uint32_t start, uint32_t seconds, int partition = 0)
