@@ -2,7 +2,6 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libswscale/swscale.h>
 }
 
 namespace media {
@@ -20,7 +19,6 @@ VideoDecoder::~VideoDecoder()
     av_frame_free(&m_frame);
     av_frame_free(&m_received);
     av_packet_free(&m_packet);
-    sws_freeContext(m_sws);
 }
 
 bool VideoDecoder::open(VideoCodec codec)
@@ -95,24 +93,6 @@ int VideoDecoder::width() const
 int VideoDecoder::height() const
 {
     return m_ctx ? m_ctx->height : 0;
-}
-
-QImage VideoDecoder::toImage()
-{
-    const AVFrame *f = m_picture;
-    if (!f || f->width <= 0 || f->height <= 0)
-        return QImage();
-    m_sws = sws_getCachedContext(m_sws, f->width, f->height, AVPixelFormat(f->format), f->width, f->height,
-                                 AV_PIX_FMT_RGB32, SWS_POINT, nullptr, nullptr, nullptr);
-    if (!m_sws)
-        return QImage();
-    QImage img(f->width, f->height, QImage::Format_RGB32);
-    if (img.isNull())
-        return img;
-    uint8_t *dst[4] = {img.bits(), nullptr, nullptr, nullptr};
-    int dstStride[4] = {int(img.bytesPerLine()), 0, 0, 0};
-    sws_scale(m_sws, f->data, f->linesize, 0, f->height, dst, dstStride);
-    return img;
 }
 
 }  // namespace media

@@ -1,11 +1,8 @@
-// One video decoder (libavcodec) plus the conversion of its pictures into
-// QImages (libswscale). The codec is chosen from the first payload that
-// shows one; payloads are Annex B H.264 or H.265.
+// One video decoder (libavcodec). The codec is chosen from the first payload
+// that shows one; payloads are Annex B H.264 or H.265.
 #pragma once
 
 #include "media/decode/CodecProbe.h"
-
-#include <QImage>
 
 #include <cstddef>
 #include <cstdint>
@@ -13,7 +10,6 @@
 struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
-struct SwsContext;
 
 namespace media {
 
@@ -36,9 +32,6 @@ public:
     int width() const;
     int height() const;
 
-    // The last picture as an RGB32 image of its decoded size; null if none.
-    QImage toImage();
-
 private:
     bool open(VideoCodec codec);
 
@@ -48,7 +41,6 @@ private:
     AVFrame *m_received = nullptr;
     AVFrame *m_picture = nullptr;  // the last produced picture (m_frame or null)
     AVPacket *m_packet = nullptr;
-    SwsContext *m_sws = nullptr;
     bool m_failed = false;
 };
 

@@ -3,6 +3,7 @@
 #include "media/audio/G711.h"
 #include "media/audio/SoundOutput.h"
 #include "media/common/PackedTime.h"
+#include "media/render/FramePresenter.h"
 #include "media/render/VideoOutput.h"
 #include "media/stream/FrameHeader.h"
 
@@ -35,7 +36,7 @@ double seconds(Clock::duration d)
 
 PlayPort::PlayPort(int id, const TVMessageReceiver &receiver, uint64_t hWnd, int bufferFrames)
     : m_id(id), m_receiver(receiver), m_hWnd(hWnd), m_capacity(bufferFrames > 0 ? bufferFrames : 100),
-      m_output(new VideoOutput(hWnd))
+      m_output(new VideoOutput(hWnd)), m_presenter(new FramePresenter(m_output.get(), false))
 {
 }
 
@@ -80,7 +81,6 @@ void PlayPort::stop()
         m_abort = true;
     }
     m_cv.notify_all();
-    m_imageCv.notify_all();
     if (m_thread.joinable() && !isWorkerThread())
         m_thread.join();
     {
@@ -229,13 +229,7 @@ int PlayPort::stopSound()
 
 int PlayPort::capture(const std::string &path, int timeoutMs)
 {
-    QImage img;
-    {
-        std::unique_lock<std::mutex> lock(m_imageMutex);
-        m_imageCv.wait_for(lock, std::chrono::milliseconds(std::max(0, timeoutMs)),
-                           [this] { return !m_lastImage.isNull() || m_abort.load(); });
-        img = m_lastImage;
-    }
+    QImage img = m_abort ? QImage() : m_presenter->lastImage(timeoutMs);
     if (img.isNull() || path.empty())
         return -1;
     QFile file(QString::fromLocal8Bit(path.c_str()));
@@ -274,10 +268,7 @@ int PlayPort::stopRecord()
 
 int PlayPort::setRegion(const TVRect *rect)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_regionOn = rect != nullptr;
-    if (rect)
-        m_region = *rect;
+    m_presenter->setRegion(rect);
     return 0;
 }
 
@@ -285,7 +276,7 @@ void PlayPort::stats(TVPlayStats *out) const
 {
     out->nDecoded = m_nDecoded;
     out->nRendered = m_output->shown();
-    out->nSkipped = m_nSkipped + m_output->dropped();
+    out->nSkipped = m_nSkipped + m_presenter->dropped() + m_output->dropped();
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         out->nBuffered = uint64_t(m_queuedVideo);
@@ -446,6 +437,7 @@ void PlayPort::run()
         }
         consumeVideo(f, stepping, late, interval);
     }
+    m_presenter->stop();
     m_output->clear();
 }
 
@@ -580,34 +572,7 @@ bool PlayPort::showHistory(int index, bool show)
 
 void PlayPort::render()
 {
-    QImage img = m_decoder.toImage();
-    if (img.isNull())
-        return;
-    {
-        std::lock_guard<std::mutex> lock(m_imageMutex);
-        m_lastImage = img;
-    }
-    m_imageCv.notify_all();
-    bool regionOn;
-    TVRect r;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        regionOn = m_regionOn;
-        r = m_region;
-    }
-    if (regionOn) {
-        auto scale = [](int v, int size) {
-            v = std::max(0, std::min(TV_REGION_SPACE, v));
-            return int(int64_t(v) * size / TV_REGION_SPACE);
-        };
-        int x0 = scale(std::min(r.left, r.right), img.width());
-        int x1 = scale(std::max(r.left, r.right), img.width());
-        int y0 = scale(std::min(r.top, r.bottom), img.height());
-        int y1 = scale(std::max(r.top, r.bottom), img.height());
-        if (x1 > x0 && y1 > y0)
-            img = img.copy(x0, y0, x1 - x0, y1 - y0);
-    }
-    m_output->present(img);
+    m_presenter->submit(m_decoder.picture());
 }
 
 void PlayPort::resetPlayback()

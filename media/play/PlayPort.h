@@ -15,8 +15,6 @@
 #include "media/decode/VideoDecoder.h"
 #include "media/sdk/Tarvok.h"
 
-#include <QImage>
-
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -30,6 +28,7 @@
 
 namespace media {
 
+class FramePresenter;
 class SoundOutput;
 class VideoOutput;
 
@@ -120,8 +119,6 @@ private:
     int m_stepNext = 0;
     int m_stepPrev = 0;
     int m_speed = 0;
-    bool m_regionOn = false;
-    TVRect m_region{0, 0, 0, 0};
     int64_t m_beginTime = 0;
     int64_t m_endTime = 0;
     bool m_fixedRange = false;
@@ -133,11 +130,6 @@ private:
     std::atomic<bool> m_abort{false};
     std::thread m_thread;
     std::atomic<bool> m_detach{false};
-
-    // Picture on screen, for capture.
-    std::mutex m_imageMutex;
-    std::condition_variable m_imageCv;
-    QImage m_lastImage;
 
     // Clip recording (written on the pushing thread).
     std::mutex m_recordMutex;
@@ -151,6 +143,7 @@ private:
     // Play thread only.
     VideoDecoder m_decoder;
     std::unique_ptr<VideoOutput> m_output;
+    std::unique_ptr<FramePresenter> m_presenter;  // converts and shows; keeps the picture for capture
     std::deque<HistEntry> m_hist;
     size_t m_histBytes = 0;
     int m_cursor = -1;      // history index of the frame on screen

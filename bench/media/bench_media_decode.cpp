@@ -1,0 +1,134 @@
+// Decode-and-convert throughput of the media layer against bare libavcodec
+// decoding of the same stream, in the same run.
+//
+//   bench_media_decode [seconds-of-video]
+//
+// For a 1920x1080 and a 704x576 H.264 recording it times (1) a plain
+// libavcodec decoder (one thread) that only decodes, (2) the layer producing
+// a finished RGB32 picture for every frame, as a play port does for each
+// frame it shows: decoding on one thread, conversion on the presenter's.
+// Prints frames per second of both and their ratio. Run it on an idle
+// machine: both figures are wall-clock throughput.
+#include "media/decode/VideoDecoder.h"
+#include "media/render/FramePresenter.h"
+#include "media/stream/StreamReader.h"
+#include "tests/support/media/TestStream.h"
+
+#include <ctime>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/log.h>
+}
+
+namespace {
+
+double wall_seconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+struct Payload {
+    std::vector<uint8_t> bytes;
+    const uint8_t *data;
+    size_t size;
+};
+
+std::vector<Payload> payloads(const std::vector<uint8_t> &rec)
+{
+    std::vector<Payload> out;
+    StreamReaderHandle reader = StreamReader_Create();
+    StreamReader_PushData(reader, rec.data(), rec.size());
+    while (const StreamFrame *f = StreamReader_GetNextFrame(reader)) {
+        if (f->nType != STREAM_FRAME_VIDEO)
+            continue;
+        size_t h = f->nKeyFrame ? 16 : 8;
+        out.push_back(Payload{std::vector<uint8_t>(f->pData + h, f->pData + f->nLength), nullptr, 0});
+    }
+    StreamReader_Destroy(reader);
+    for (Payload &p : out) {
+        p.data = p.bytes.data();
+        p.size = p.bytes.size();
+    }
+    return out;
+}
+
+double bare_decode(const std::vector<Payload> &frames)
+{
+    const AVCodec *dec = avcodec_find_decoder(AV_CODEC_ID_H264);
+    AVCodecContext *ctx = avcodec_alloc_context3(dec);
+    ctx->thread_count = 1;
+    avcodec_open2(ctx, dec, nullptr);
+    AVPacket *pkt = av_packet_alloc();
+    AVFrame *frame = av_frame_alloc();
+    int got = 0;
+    const double t0 = wall_seconds();
+    for (const Payload &p : frames) {
+        pkt->data = const_cast<uint8_t *>(p.data);
+        pkt->size = int(p.size);
+        avcodec_send_packet(ctx, pkt);
+        while (avcodec_receive_frame(ctx, frame) == 0)
+            ++got;
+    }
+    const double s = wall_seconds() - t0;
+    av_frame_free(&frame);
+    pkt->data = nullptr;
+    pkt->size = 0;
+    av_packet_free(&pkt);
+    avcodec_free_context(&ctx);
+    return got / s;
+}
+
+// The layer as a play port runs it: the decoder on one thread, the
+// conversion to RGB32 on the presenter's thread, every picture converted.
+double layer_decode(const std::vector<Payload> &frames)
+{
+    media::VideoDecoder dec;
+    media::FramePresenter presenter(nullptr, true);
+    const double t0 = wall_seconds();
+    for (const Payload &p : frames)
+        if (dec.decode(p.data, p.size))
+            presenter.submit(dec.picture());
+    presenter.waitIdle();
+    const double s = wall_seconds() - t0;
+    return double(presenter.converted()) / s;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
+    av_log_set_level(AV_LOG_ERROR);
+    struct Size {
+        int w, h, bitrate;
+    } sizes[] = {{1920, 1080, 4000000}, {704, 576, 1500000}};
+    std::printf("%-10s %8s %12s %12s %7s\n", "size", "frames", "bare fps", "layer fps", "ratio");
+    for (const Size &s : sizes) {
+        testmedia::StreamParams p;
+        p.width = s.w;
+        p.height = s.h;
+        p.fps = 25;
+        p.seconds = seconds;
+        p.bitrate = s.bitrate;
+        testmedia::Recording rec = testmedia::makeRecording(p);
+        if (!rec.error.empty()) {
+            std::fprintf(stderr, "cannot make the stream: %s\n", rec.error.c_str());
+            return 1;
+        }
+        std::vector<Payload> frames = payloads(rec.data);
+        // Alternate the two, best of five each, so both see the same machine state.
+        double bare = 0, layer = 0;
+        for (int round = 0; round < 5; ++round) {
+            bare = std::max(bare, bare_decode(frames));
+            layer = std::max(layer, layer_decode(frames));
+        }
+        std::printf("%4dx%-5d %8zu %12.1f %12.1f %7.2f\n", s.w, s.h, frames.size(), bare, layer, layer / bare);
+    }
+    return 0;
+}

@@ -1,0 +1,67 @@
+// Turns decoded pictures into images on a thread of its own, so that a
+// port's decoding and the conversion to RGB run side by side, and hands
+// them (cut to the display region) to the window.
+//
+// It holds one picture waiting at most: a live port replaces a waiting
+// picture with a newer one (the older counts as dropped) rather than fall
+// behind; a blocking presenter makes the submitter wait instead.
+#pragma once
+
+#include "media/render/PictureConverter.h"
+#include "media/sdk/Tarvok.h"
+
+#include <QImage>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+struct AVFrame;
+
+namespace media {
+
+class VideoOutput;
+
+class FramePresenter {
+public:
+    // output may be null (pictures are then only kept for capture).
+    FramePresenter(VideoOutput *output, bool blockWhenBusy);
+    ~FramePresenter();
+    FramePresenter(const FramePresenter &) = delete;
+    FramePresenter &operator=(const FramePresenter &) = delete;
+
+    // Takes a reference to the frame's picture.
+    void submit(const AVFrame *frame);
+    void setRegion(const TVRect *rect);
+    // The last converted picture at its decoded size; waits up to timeoutMs
+    // for a first one (null if none came).
+    QImage lastImage(int timeoutMs);
+    // Returns once every submitted picture has been converted.
+    void waitIdle();
+    // Ends the thread; pictures still waiting are dropped.
+    void stop();
+
+    uint64_t converted() const { return m_converted; }
+    uint64_t dropped() const { return m_dropped; }
+
+private:
+    void run();
+
+    VideoOutput *m_output;
+    const bool m_block;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    AVFrame *m_waiting = nullptr;  // the picture to convert next
+    bool m_busy = false;           // the thread is converting
+    bool m_stop = false;
+    bool m_regionOn = false;
+    TVRect m_region{0, 0, 0, 0};
+    QImage m_last;
+    std::atomic<uint64_t> m_converted{0};
+    std::atomic<uint64_t> m_dropped{0};
+    PictureConverter m_converter;  // presenter thread only
+    std::thread m_thread;
+};
+
+}  // namespace media
