@@ -13,6 +13,7 @@
 #include "wfs/file/records.h"
 #include "wfs/file/seek.h"
 #include "wfs/file/work_dir.h"
+#include "wfs/file/writer.h"
 #include "wfs/volume/layout.h"
 #include "wfs/volume/mount.h"
 
@@ -390,14 +391,17 @@ size_t fs_fread(void *buf, size_t size, size_t count, fs_file *h)
     return read_recording(h, static_cast<uint8_t *>(buf), n, size);
 }
 
-size_t fs_fwrite(const void *, size_t, size_t, fs_file *)
+size_t fs_fwrite(const void *buf, size_t size, size_t count, fs_file *h)
 {
-    return 0;  // recorder disks are read-only
+    HostLock guard;
+    return wfs_writer_fwrite(buf, size, count, h);  // 0 unless h writes a recording
 }
 
 int fs_fflush(fs_file *h)
 {
     HostLock guard;
+    if (h && h->file_flag == FILE_FLAG_WRITE)
+        return wfs_writer_fflush(h);
     return usable(h, 2) ? 0 : -1;
 }
 
@@ -468,6 +472,8 @@ int fs_fclose(fs_file *h)
     // slot is still ours: free the buffer and let the close release it.
     if (h->file_flag == FILE_FLAG_FREE)
         return -1;
+    if (h->file_flag == FILE_FLAG_WRITE)
+        wfs_writer_fflush(h);
     free_buffer(h);
     unsigned rc = wfs_file_close(h);
     return rc == FS_OK ? 0 : -1;

@@ -9,6 +9,7 @@
 #include "wfs/file/records.h"
 #include "wfs/file/user_data.h"
 #include "wfs/volume/disk_error.h"
+#include "wfs/volume/driver_tables.h"
 #include "wfs/volume/mount_internal.h"
 
 KeyParamBlock g_part_key_param[WFS_KEY_PARAM_DISKS][WFS_PARTS_PER_DISK];
@@ -290,6 +291,7 @@ int wfs_file_sys_init(int *count, int option)
     if (count)
         *count = used;
     wfs_trace("wfs_file_sys_init() end============================\n\n");
+    print_driver_tables();
     return get_work_driver_count(DRIVER_TYPE_RECORD) == 0 ? WFS_INIT_NO_RECORD_DRIVER : 0;
 }
 
