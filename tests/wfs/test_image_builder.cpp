@@ -489,6 +489,13 @@ TEST(ImageBuilderChecks, RefusesWhatARecorderCannotWrite) {
     EXPECT_FALSE(build_simple_image(c.path, {r}, nullptr, &err));
     r = video(0, pack_time(2024, 13, 1, 0, 0, 0), 10);
     EXPECT_FALSE(build_simple_image(c.path, {r}, nullptr, &err));
+    r = video(0, t0, 40 * 86400);  // refused before any data is generated
+    EXPECT_FALSE(build_simple_image(c.path, {r}, nullptr, &err));
+    r = video(0, t0, 120);
+    r.synthetic.key_payload = 400000;  // more clusters than item_num can count
+    r.synthetic.frame_payload = 400000;
+    EXPECT_FALSE(build_simple_image(c.path, {r}, nullptr, &err));
+    EXPECT_NE(err.find("65536"), std::string::npos) << err;
     // back to back on one channel is fine
     EXPECT_TRUE(build_simple_image(c.path, {video(0, t0, 30), video(0, packed_add(t0, 30), 30)}, nullptr, &err)) << err;
 }

@@ -128,6 +128,9 @@ bool ImageBuilder::build(const std::string &path, Manifest *out, std::string *er
         if (r.partition < 0 || static_cast<size_t>(r.partition) >= nparts) return bad(error, which + "no such partition");
         if (r.channel > 63) return bad(error, which + "channel above 63");
         if (!valid_time(r.start_time)) return bad(error, which + "start time is not a valid date");
+        if (r.duration > 31u * 86400u) return bad(error, which + "a recording lasts at most 31 days");
+        if (packed_to_seconds(r.start_time) + r.duration >= packed_to_seconds(pack_time(2063, 12, 31, 23, 59, 59)))
+            return bad(error, which + "ends beyond what a packed time can hold");
         if (r.header != HeaderKind::None && (r.header_bytes == 0 || r.header_bytes % 512 != 0))
             return bad(error, which + "header_bytes must be a nonzero multiple of 512");
         if (r.header == HeaderKind::Reserved && r.header_bytes / 512 > 0xFFFF)
