@@ -846,3 +846,27 @@ TEST_F(ReaderAgreement, WrappedRingWithRecordingsAcrossItsEnd) {
     mount(c.path);
     expect_agreement(m);
 }
+
+TEST(ImageBuilderStructures, NeverWrittenRecordsAsFormattedOrLeftAsHoles) {
+    for (bool format : {true, false}) {
+        SCOPED_TRACE(format ? "formatted" : "holes");
+        Cleanup c{temp_path(format ? "fmt" : "holes")};
+        DiskSpec disk;
+        disk.partitions[0].format_areas = format;
+        ImageBuilder b(disk);
+        b.add(video(0, pack_time(2024, 5, 1, 10, 0, 0), 10));
+        Manifest m;
+        std::string err;
+        ASSERT_TRUE(b.build(c.path, &m, &err)) << err;
+        ImageFile img(c.path);
+        const PartView v = view_of(img, m, 0);
+        const ManifestPartition &p = m.partitions[0];
+        const uint32_t beyond = p.current_cluster + 1, reserved = p.layout.rev_clus - 1;
+        auto fresh = v.dir_item(beyond);
+        EXPECT_EQ(fresh[1], format ? 0xFE : 0x00);
+        EXPECT_EQ(v.dir_item(reserved)[1], format ? 0xFF : 0x00);
+        EXPECT_EQ(v.index_byte(beyond), format ? 0x03 : 0x00);
+        EXPECT_EQ(v.index_byte(p.layout.total_cluster), format ? 0x03 : 0x00);  // the tables' last valid record
+        EXPECT_EQ(std::count(fresh.begin(), fresh.end(), 0), format ? 31 : 32);
+    }
+}
