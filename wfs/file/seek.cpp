@@ -243,8 +243,10 @@ unsigned wfs_file_cur_time(FileHandle *h, wfs_time *out)
         return st;
     if (!positioned(h))
         return FS_NO_EXIST_FILE;
+    const dir_item &cur = h->cur_dir_info;
+    wfs_trace("current clus start time-end time:%llds\n",
+              static_cast<long long>(wfs_time_diff(cur.end_time, cur.start_time)));
     const uint32_t d = wfs_file_cluster_rate(h);
-    wfs_trace("current clus start time-end time:%us\n", d);
     wfs_trace("current clus total second:%us\n", d);
     const uint32_t len = h->clus_len != 0 ? h->clus_len : 1;
     const uint64_t o = static_cast<uint64_t>(d) * h->cur_offset / len;
