@@ -103,7 +103,7 @@ bool ImageBuilder::build(const std::string &path, Manifest *out, std::string *er
         if (!compute_area_layout(p.sectors, p.sec_per_clus, p.key, i == 0, &layouts[i], &why))
             return bad(error, "partition " + std::to_string(i) + ": " + why);
         AreaLayout &a = layouts[i];
-        if (p.key_param_offset + kCollisionSector + kSecondCopyDistance >= a.dir_offset)
+        if (static_cast<uint64_t>(p.key_param_offset) + kCollisionSector + kSecondCopyDistance >= a.dir_offset)
             return bad(error, "key_param_offset runs into the directory area");
         if (p.total_cluster != 0) {
             if (p.total_cluster > a.total_cluster) return bad(error, "total_cluster override beyond the partition");
