@@ -14,6 +14,7 @@
 #include "tests/wfs/volume/mini_volume.h"
 #include "wfs/cache/cache.h"
 #include "wfs/file/records.h"
+#include "wfs/volume/format.h"
 
 using testimg::pack_time;
 
@@ -282,6 +283,32 @@ TEST_F(Damaged, TruncatedImageFailsReadsButNothingElse)
     EXPECT_EQ(count, 0);
     WfsPartition t[4];
     EXPECT_EQ(wfs_read_partitions(0, t, 4), WFS_READ_PART_TABLE);
+    imgmount::unmount_all();
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Damaged, WithTheFormatFallbacksABrokenPartitionComesBackEmpty)
+{
+    testimg::ImageBuilder b{testimg::DiskSpec{}};
+    b.add(imgmount::rec(0, pack_time(2024, 5, 1, 10, 0, 0), 60));
+    // The parameter block's check word is damaged.
+    b.patch(24, 328, {0x11, 0x22, 0x33, 0x44});
+    const std::string path = imgmount::temp_path("format_fallback");
+    imgmount::build(b, path);
+
+    EXPECT_EQ(imgmount::mount_images({path}), WFS_INIT_NO_RECORD_DRIVER);
+    EXPECT_EQ(get_pdp(0, 0), nullptr) << "by default a partition that does not mount stays unmounted";
+
+    wfs_use_format_fallbacks();
+    EXPECT_EQ(imgmount::mount_images({path}), 0);
+    wfs_set_format_fallbacks(nullptr, nullptr);
+    DriverParam *pdp = get_pdp(0, 0);
+    ASSERT_NE(pdp, nullptr) << "formatted in the cache and mounted again";
+    EXPECT_EQ(pdp->current_cluster, 0u);
+    EXPECT_EQ(pdp->sec_per_clus, 4096u);
     imgmount::unmount_all();
 }
 
