@@ -60,12 +60,15 @@ int CPlay::OpenPort()
     const int nPort = TVPLAY_OpenPlay(&m_receiver, m_hWnd, kPortBufferFrames, 0, 0);
     if (nPort <= 0)
         return -1;
-    if (TVPLAY_Play(nPort) < 0) {
-        TVPLAY_Stop(nPort);
-        return -1;
-    }
+    // Known before it plays, so that none of its messages is taken for
+    // another port's.
     m_nPort.store(nPort);
     m_bFilePort.store(false);
+    if (TVPLAY_Play(nPort) < 0) {
+        TVPLAY_Stop(nPort);
+        m_nPort.store(0);
+        return -1;
+    }
     // A new port starts at normal speed, silent and with the whole picture:
     // carry the channel's settings over.
     const int nSpeed = m_nSpeed.load();
@@ -113,13 +116,17 @@ void CPlay::PlayFilePort(const QString& strPath)
         const QByteArray path = QFile::encodeName(strPath);
         const int nPort = TVPLAY_OpenFilePlay(&m_receiver, path.constData(), m_hWnd, 0, 0);
         if (nPort > 0) {
+            // A short file may end at once: its play-end message must find
+            // the port already known.
+            m_nPort.store(nPort);
+            m_bFilePort.store(true);
+            m_nPlayStatus.store(StatusPlaying);
             if (TVPLAY_Play(nPort) >= 0) {
-                m_nPort.store(nPort);
-                m_bFilePort.store(true);
-                m_nPlayStatus.store(StatusPlaying);
                 bPlaying = true;
             } else {
                 TVPLAY_Stop(nPort);
+                m_nPort.store(0);
+                m_bFilePort.store(false);
             }
         }
     }
