@@ -17,6 +17,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
 }
 
 namespace media {
@@ -50,11 +51,17 @@ struct StreamFacts {
     bool muLaw = false;
 };
 
+// Reads the recording from its start up to the first key frame that
+// decodes (its parameter sets may also come in the frames right after it)
+// and a little beyond, for the sound.
 int scan(FILE *f, StreamFacts *facts, const std::atomic<bool> &cancel)
 {
+    constexpr int kFramesToSize = 8;  // video frames after a key frame that may complete it
     ReaderPtr reader(StreamReader_Create());
     std::vector<uint8_t> buf(kChunk);
     bool haveKey = false;
+    std::unique_ptr<VideoDecoder> dec;  // decoding the current candidate group
+    int groupFrames = 0;
     int64_t afterKey = 0;
     size_t n;
     while ((n = std::fread(buf.data(), 1, buf.size(), f)) > 0) {
@@ -62,25 +69,39 @@ int scan(FILE *f, StreamFacts *facts, const std::atomic<bool> &cancel)
             return TVCONVERT_ERR_CANCELLED;
         StreamReader_PushData(reader.get(), buf.data(), n);
         while (const StreamFrame *fr = StreamReader_GetNextFrame(reader.get())) {
-            const uint8_t *payload = fr->pData + (fr->nKeyFrame ? kKeyHeaderSize : kVideoHeaderSize);
-            size_t size = fr->nLength - (fr->nKeyFrame ? kKeyHeaderSize : kVideoHeaderSize);
-            if (!haveKey && fr->nKeyFrame) {
+            if (haveKey) {
+                if (fr->nType == STREAM_FRAME_AUDIO && !facts->audio) {
+                    facts->audio = true;
+                    facts->muLaw = fr->nMuLaw != 0;
+                }
+                continue;
+            }
+            if (fr->nType != STREAM_FRAME_VIDEO)
+                continue;
+            const size_t header = fr->nKeyFrame ? kKeyHeaderSize : kVideoHeaderSize;
+            const uint8_t *payload = fr->pData + header;
+            const size_t size = fr->nLength - header;
+            if (fr->nKeyFrame) {
                 VideoCodec c = probe_video_codec(payload, size);
                 if (c == VideoCodec::Unknown)
                     continue;
-                VideoDecoder dec;
-                dec.decode(payload, size);
-                if (dec.width() <= 0 || dec.height() <= 0)
-                    continue;
+                dec.reset(new VideoDecoder);
+                groupFrames = 0;
                 facts->codec = c;
-                facts->paramSets = extract_parameter_sets(c, payload, size);
+                facts->paramSets.clear();
                 facts->rate = fr->nFrameRate;
-                facts->width = dec.width();
-                facts->height = dec.height();
+            } else if (!dec || ++groupFrames > kFramesToSize) {
+                dec.reset();
+                continue;
+            }
+            std::vector<uint8_t> ps = extract_parameter_sets(facts->codec, payload, size);
+            facts->paramSets.insert(facts->paramSets.end(), ps.begin(), ps.end());
+            dec->decode(payload, size);
+            if (dec->width() > 0 && dec->height() > 0 && !facts->paramSets.empty()) {
+                facts->width = dec->width();
+                facts->height = dec->height();
                 haveKey = true;
-            } else if (haveKey && fr->nType == STREAM_FRAME_AUDIO && !facts->audio) {
-                facts->audio = true;
-                facts->muLaw = fr->nMuLaw != 0;
+                dec.reset();
             }
         }
         if (haveKey) {
@@ -91,7 +112,7 @@ int scan(FILE *f, StreamFacts *facts, const std::atomic<bool> &cancel)
     }
     if (std::ferror(f))
         return TVCONVERT_ERR_READ;
-    return haveKey && !facts->paramSets.empty() ? 0 : TVCONVERT_ERR_NO_VIDEO;
+    return haveKey ? 0 : TVCONVERT_ERR_NO_VIDEO;
 }
 
 // The MP4 being written, with its optional AAC encoder.
@@ -201,6 +222,9 @@ private:
         m_aac->time_base = AVRational{1, kG711SampleRate};
         if (m_oc->oformat->flags & AVFMT_GLOBALHEADER)
             m_aac->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        // Telephone-band sound needs no trellis search: the fast coder
+        // converts hours of it in seconds.
+        av_opt_set(m_aac->priv_data, "aac_coder", "fast", 0);
         if (avcodec_open2(m_aac, enc, nullptr) < 0)
             return false;
         m_audio = avformat_new_stream(m_oc, nullptr);

@@ -215,6 +215,60 @@ TEST_F(Mp4Convert, H265AndMuLawAndLeadingJunk)
     EXPECT_EQ(readBack(path("c.mp4")).audio, AV_CODEC_ID_AAC);
 }
 
+// Some recorders put the parameter sets alone into the key frame and the
+// picture into the frame after it.
+TEST_F(Mp4Convert, ParameterSetsAloneInTheKeyFrame)
+{
+    testmedia::StreamParams p;
+    p.seconds = 2;
+    testmedia::Recording rec = testmedia::makeRecording(p);
+    ASSERT_TRUE(rec.error.empty());
+    std::vector<uint8_t> out;
+    size_t at = 0;
+    int split = 0;
+    while (at + 16 <= rec.data.size()) {
+        const uint8_t *f = rec.data.data() + at;
+        auto le32 = [](const uint8_t *q) { return uint32_t(q[0]) | q[1] << 8 | q[2] << 16 | uint32_t(q[3]) << 24; };
+        size_t len = f[3] == 0xFC ? 16 + le32(f + 12) : 8 + le32(f + 4);
+        if (f[3] == 0xFC) {
+            // Cut the payload before its first slice (NAL type 5).
+            const uint8_t *pl = f + 16;
+            size_t n = len - 16, cut = 0;
+            for (size_t i = 0; i + 4 < n; ++i)
+                if (pl[i] == 0 && pl[i + 1] == 0 && pl[i + 2] == 1 && (pl[i + 3] & 0x1F) == 5) {
+                    cut = (i > 0 && pl[i - 1] == 0) ? i - 1 : i;
+                    break;
+                }
+            ASSERT_GT(cut, 0u);
+            std::vector<uint8_t> key(f, f + 16 + cut);
+            key[12] = uint8_t(cut);
+            key[13] = uint8_t(cut >> 8);
+            key[14] = uint8_t(cut >> 16);
+            key[15] = uint8_t(cut >> 24);
+            out.insert(out.end(), key.begin(), key.end());
+            const size_t rest = n - cut;
+            const uint8_t hdr[8] = {0, 0, 1, 0xFD, uint8_t(rest), uint8_t(rest >> 8), uint8_t(rest >> 16), 0};
+            out.insert(out.end(), hdr, hdr + 8);
+            out.insert(out.end(), pl + cut, pl + n);
+            ++split;
+        } else {
+            out.insert(out.end(), f, f + len);
+        }
+        at += len;
+    }
+    ASSERT_EQ(split, 2);
+    ASSERT_TRUE(testmedia::writeFile(path("split.h264"), out));
+    Listener l;
+    TVMessageReceiver r = l.receiver();
+    ASSERT_GT(TVPLAY_StartConvertFile(&r, path("split.h264").c_str(), path("split.mp4").c_str(), ""), 0);
+    ASSERT_TRUE(l.wait());
+    EXPECT_EQ(l.result, 0);
+    Mp4Facts f = readBack(path("split.mp4"));
+    EXPECT_EQ(f.width, 352);
+    EXPECT_EQ(f.height, 288);
+    EXPECT_EQ(f.decodedFrames, rec.videoFrames);
+}
+
 TEST_F(Mp4Convert, FailuresReportNegativeResultsAndLeaveNoFile)
 {
     Listener missing;
