@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/wfs/volume/image_mount.h"
+#include "tests/wfs/volume/mini_volume.h"
 #include "wfs/file/records.h"
 
 using namespace imgmount;
@@ -372,6 +373,50 @@ TEST_F(Mount, ReinitialisationStartsFromScratchAndRaisesTheGeneration)
     EXPECT_EQ(hook_calls, 2);
     EXPECT_EQ(get_pdp(0, 0), nullptr);
     EXPECT_EQ(wfs_disk_count(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Mount, RingRunsFromTheNewestDriverThroughTheOthersOldestFirst)
+{
+    mini::Volume v(60000);
+    v.head();
+    struct P {
+        int h1, h2;  // start and end hour of the partition's recordings
+    } hours[] = {{10, 11}, {8, 9}, {12, 13}, {9, 10}};
+    uint64_t start = 0;
+    for (int i = 0; i < 4; ++i) {
+        mini::Part p;
+        p.start = start;
+        p.current = 40;
+        p.start_time1 = mini::ptime(2024, 5, 1, hours[i].h1, 0, 0);
+        p.end_time1 = mini::ptime(2024, 5, 1, hours[i].h2, 0, 0);
+        v.partition(i, p);
+        start += p.size();
+    }
+    v.attach();
+    int count = 0;
+    ASSERT_EQ(wfs_file_sys_init(&count, 0), 0);
+    EXPECT_EQ(count, 4);
+    DriverParam *head = get_work_driver(DRIVER_TYPE_RECORD);
+    ASSERT_EQ(head, get_pdp(0, 2));
+    std::vector<uint32_t> order;
+    DriverParam *d = head;
+    do {
+        order.push_back(d->part);
+        EXPECT_EQ(d->next->prev, d);
+        d = d->next;
+    } while (d != head && order.size() < 10);
+    EXPECT_EQ(order, (std::vector<uint32_t>{2, 1, 3, 0}));
+    // Every partition of the disk answers for itself.
+    for (int part = 0; part < 4; ++part) {
+        DriverInfo info{};
+        ASSERT_EQ(wfs_get_driver_info(0, part, &info), 0);
+        EXPECT_EQ(info.is_work, part == 2 ? 1u : 0u);
+        EXPECT_EQ(info.start_time1, mini::ptime(2024, 5, 1, hours[part].h1, 0, 0));
+    }
 }
 
 }  // namespace
