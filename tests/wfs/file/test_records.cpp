@@ -432,19 +432,4 @@ TEST_F(Records, IndexBytesChangeOnlyOnClustersInUse)
     EXPECT_EQ(get_index_item(pdp, 21, &b), FS_NO_INDEX_AREA);
 }
 
-TEST(StatusCodes, EveryCodeHasItsOwnText)
-{
-    EXPECT_EQ(FS_NO_EXIST_FILE, 6u);
-    EXPECT_EQ(FS_INVALID_HANDLE, 11u);
-    std::vector<std::string> seen;
-    for (unsigned c : {0u, 2u, 3u, 4u, 5u, 6u, 10u, 11u, 12u, 13u}) {
-        std::string m = wfs_status_message(c);
-        EXPECT_NE(m, "unknown status") << c;
-        for (const std::string &s : seen)
-            EXPECT_NE(s, m);
-        seen.push_back(m);
-    }
-    EXPECT_STREQ(wfs_status_message(99), "unknown status");
-}
-
 }  // namespace
