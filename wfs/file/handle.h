@@ -147,6 +147,14 @@ unsigned wfs_file_goto_clus(FileHandle *h, int disk, int part, uint32_t clus);
 // failure leaves the handle unpositioned.
 unsigned file_load_clus(FileHandle *h, uint32_t clus);
 
+// The next (previous) cluster of the recording that `from` belongs to, for
+// the channel ch: found through the index (status of the index scan when
+// there is none; FS_NOT_FOUND at the end of the recording). A recording
+// the writer carried over from the end of the ring to its start is followed
+// across that wrap.
+unsigned file_next_clus(DriverParam *pdp, uint32_t from, uint8_t ch, uint32_t *next);
+unsigned file_prev_clus(DriverParam *pdp, uint32_t from, uint8_t ch, uint32_t *prev);
+
 // Reads n whole sectors at the handle's position into buf (n * 512 bytes)
 // and advances. Past the end of a recording whose last cluster is closed the
 // rest of buf is filled with 0xFF and the result is FS_OK; a further read

@@ -55,10 +55,11 @@ unsigned wfs_file_read(FileHandle *h, void *buf, uint32_t n)
     if (out == nullptr && n != 0)
         return FS_NOT_FOUND;
 
-    // Every pass either finishes inside the current cluster or moves on to a
-    // later cluster of the recording; the index scan is bounded, so a chain
-    // that never ends still stops at the end of the scanned stretch.
-    for (;;) {
+    // Every pass either finishes inside the current cluster or moves on to
+    // the next cluster of the recording. A recording has fewer clusters than
+    // its partition, so a damaged chain that leads round in circles ends
+    // after that many steps.
+    for (uint64_t moves = 0;; ++moves) {
         if (h->cur_cluster == 0 || h->pdp == nullptr || h->cur_offset > h->clus_len)
             return FS_NO_EXIST_FILE;
         DriverParam *pdp = h->pdp;
@@ -85,11 +86,11 @@ unsigned wfs_file_read(FileHandle *h, void *buf, uint32_t n)
         }
 
         uint32_t next = 0;
-        st = index_search(pdp, INDEX_SEARCH_NEXT_CLUS, h->cur_cluster, 0, &next, h->channel);
+        if (moves >= pdp->total_cluster)
+            return FS_NOT_FOUND;
+        st = file_next_clus(pdp, h->cur_cluster, h->channel, &next);
         if (st != FS_OK)
             return st;
-        if (next <= h->cur_cluster)
-            return FS_NOT_FOUND;  // a scan that does not move on would never end
         st = file_load_clus(h, next);
         if (st != FS_OK)
             return st;

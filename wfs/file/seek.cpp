@@ -39,13 +39,16 @@ void split_position(uint64_t p, uint32_t sec_per_clus, uint64_t *k, uint32_t *of
     *offset = static_cast<uint32_t>(p - *k * sec_per_clus);
 }
 
-// Walks `steps` clusters of the recording from `from` through the index.
-unsigned walk_clusters(DriverParam *pdp, int mode, uint32_t from, uint64_t steps, uint8_t ch, uint32_t *out)
+// Walks `steps` clusters of the recording from `from`, forward or back.
+unsigned walk_clusters(DriverParam *pdp, bool forward, uint32_t from, uint64_t steps, uint8_t ch, uint32_t *out)
 {
+    if (steps >= pdp->total_cluster)
+        return FS_BEYOND_FILE;  // longer than any chain the partition can hold
     uint32_t clus = from;
     for (uint64_t i = 0; i < steps; ++i) {
         uint32_t next = 0;
-        if (index_search(pdp, mode, clus, 0, &next, ch) != FS_OK)
+        const unsigned st = forward ? file_next_clus(pdp, clus, ch, &next) : file_prev_clus(pdp, clus, ch, &next);
+        if (st != FS_OK)
             return FS_BEYOND_FILE;
         clus = next;
     }
@@ -106,7 +109,7 @@ unsigned wfs_file_moveto_len(FileHandle *h, uint64_t p)
     const uint32_t first = h->cur_dir_info.first_cluster_no;
     wfs_trace("fir_clus=%u,cur_clus=%u,down_clus:%u", first, h->cur_cluster, h->cur_dir_info.down_cluster_no);
     uint32_t target = 0;
-    st = walk_clusters(pdp, INDEX_SEARCH_NEXT_CLUS, first, k, h->channel, &target);
+    st = walk_clusters(pdp, true, first, k, h->channel, &target);
     if (st != FS_OK)
         return st;
     return settle(h, target, offset);
@@ -127,9 +130,9 @@ unsigned wfs_file_moveto_len_relative(FileHandle *h, uint64_t p)
     const uint64_t here = h->curr_clus_num;
     uint32_t target = 0;
     if (k < here)
-        st = walk_clusters(pdp, INDEX_SEARCH_PREV_CLUS, h->cur_cluster, here - k, h->channel, &target);
+        st = walk_clusters(pdp, false, h->cur_cluster, here - k, h->channel, &target);
     else
-        st = walk_clusters(pdp, INDEX_SEARCH_NEXT_CLUS, h->cur_cluster, k - here, h->channel, &target);
+        st = walk_clusters(pdp, true, h->cur_cluster, k - here, h->channel, &target);
     if (st != FS_OK)
         return st;
     return settle(h, target, offset);
@@ -171,9 +174,10 @@ unsigned wfs_file_moveto_time(FileHandle *h, wfs_time t)
         return st;
     }
     uint32_t prev = 0;
-    while (t > h->cur_dir_info.start_time) {
+    for (uint32_t steps = 0; t > h->cur_dir_info.start_time; ++steps) {
         uint32_t next = 0;
-        if (index_search(pdp, INDEX_SEARCH_NEXT_CLUS, h->cur_cluster, 0, &next, h->channel) != FS_OK) {
+        if (steps >= pdp->total_cluster ||
+            file_next_clus(pdp, h->cur_cluster, h->channel, &next) != FS_OK) {
             prev = 0;  // end of the chain: the cluster loaded last is the one
             break;
         }

@@ -333,3 +333,67 @@ TEST_F(DamagedRead, ClustersBeyondTheEndOfATruncatedImageFailTheRead)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(WrappedRead, RecordingCarriedOverTheRingsEndReadsAndSeeksAcrossIt)
+{
+    start_capture();
+    TempDir dir;
+    const std::string path = dir.file("wrapped.img");
+    testimg::DiskSpec disk;
+    disk.partitions[0].total_cluster = 400;  // a small ring that the recordings overrun
+    disk.partitions[0].rev_clus = 2;
+    testimg::ImageBuilder b{disk};
+    testimg::RecordingSpec r;
+    r.duration = 60;
+    for (int k = 0; k < 5; ++k) {
+        r.channel = 0;
+        r.start_time = testimg::pack_time(2024, 5, 1, 10 + k, 0, 0);
+        b.add(r);
+        r.channel = 1;
+        r.start_time = testimg::pack_time(2024, 5, 1, 10 + k, 0, 30);
+        b.add(r);
+    }
+    testimg::Manifest m;
+    std::string err;
+    ASSERT_TRUE(b.build(path, &m, &err)) << err;
+    ASSERT_GE(mount_images({path}), 1);
+
+    int wrapped = 0;
+    for (const testimg::ManifestRecording &rr : m.recordings) {
+        if (!rr.listed)
+            continue;
+        FileHandle *h = open_recording(rr);
+        ASSERT_NE(h, nullptr) << "recording " << rr.id;
+        unsigned st = FS_OK;
+        const std::vector<uint8_t> got = read_sectors(h, rr.length_sectors, 13, &st);
+        EXPECT_EQ(st, FS_OK) << "recording " << rr.id;
+        EXPECT_TRUE(got == rr.expected_bytes()) << "recording " << rr.id;
+        if (rr.spans_wrap) {
+            ++wrapped;
+            // Find where the chain goes back to the ring's start, and seek to
+            // both sides of it, from the start and from the current cluster.
+            size_t k = 1;
+            while (rr.clusters[k] > rr.clusters[k - 1])
+                ++k;
+            const uint32_t spc = m.partitions.at(0).sec_per_clus;
+            const uint64_t after = static_cast<uint64_t>(k) * spc + 1, before = after - 2;
+            ASSERT_EQ(wfs_file_moveto_len(h, after), FS_OK);
+            EXPECT_EQ(h->cur_cluster, rr.clusters[k]);
+            ASSERT_EQ(wfs_file_moveto_len_relative(h, before), FS_OK);
+            EXPECT_EQ(h->cur_cluster, rr.clusters[k - 1]);
+            std::vector<uint8_t> buf(3 * 512);
+            ASSERT_EQ(wfs_file_read(h, buf.data(), 3), FS_OK);
+            EXPECT_TRUE(std::equal(buf.begin(), buf.end(), rr.expected_bytes().begin() + before * 512));
+            ASSERT_EQ(wfs_file_moveto_time(h, rr.end_time - 1), FS_OK);
+            EXPECT_EQ(h->cur_dir_info.first_cluster_no, rr.first_cluster);
+        }
+        wfs_file_close(h);
+    }
+    EXPECT_GE(wrapped, 1) << "no listed recording runs over the ring's end";
+    unmount_all();
+    wfs_log_set_hook(nullptr, nullptr);
+}
+
+}  // namespace
