@@ -255,3 +255,43 @@ TEST_F(CliRecords, BadArgumentsAndPathsFailWithNothingOnStandardOutput)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CliDamage, CatOfARecordingWhoseChainEndsEarlyFails)
+{
+    char tmpl[] = "/tmp/orvelle-clid-XXXXXX";
+    std::string dir = mkdtemp(tmpl);
+    testimg::DiskSpec disk;
+    disk.partitions[0].sec_per_clus = 64;
+    testimg::RecordingSpec r;
+    r.start_time = pack_time(2024, 5, 1, 10, 0, 0);
+    r.duration = 60;
+    testimg::Manifest clean, m;
+    std::string err;
+    {
+        testimg::ImageBuilder b(disk);
+        b.add(r);
+        ASSERT_TRUE(b.build(dir + "/clean.img", &clean, &err)) << err;
+    }
+    const testimg::ManifestPartition &p = clean.partitions[0];
+    const uint32_t c = clean.recordings[0].first_cluster;
+    testimg::ImageBuilder b(disk);
+    b.add(r);
+    // The first cluster's item_num claims one cluster more than the chain has.
+    uint16_t items = static_cast<uint16_t>(clean.recordings[0].item_num + 1);
+    b.patch(p.start + p.layout.dir_offset + c / 16, (c % 16) * 32 + 2,
+            {static_cast<uint8_t>(items & 0xFF), static_cast<uint8_t>(items >> 8)});
+    ASSERT_TRUE(b.build(dir + "/damaged.img", &m, &err)) << err;
+
+    CliRun list = cli("--image " + quote(dir + "/damaged.img") + " list");
+    ASSERT_EQ(list.status, 0);
+    std::string path = list.out.substr(0, list.out.find('\t'));
+    ASSERT_EQ(path.rfind("/mnt/idea0/2024-05-01/000/", 0), 0u) << list.out;
+    CliRun cat = cli("--image " + quote(dir + "/damaged.img") + " cat " + quote(path));
+    EXPECT_EQ(cat.status, 1);
+    EXPECT_TRUE(cat.out.empty());
+    std::system(("rm -rf " + quote(dir)).c_str());
+}
+
+}  // namespace

@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "app/fs/CFSFile.h"
+#include "app/fs/FileSystemRegistry.h"
+#include "app/fs/WfsFileSystem.h"
 #include "app/records/catalogue/RecordCatalogue.h"
 #include "command.h"
 #include "wfs/common/log.h"
@@ -31,6 +33,14 @@ int run_cat(const cli::GlobalOptions &opts, const std::vector<std::string> &args
         return cli::kExitFailure;
     }
     const uint64_t length = file.GetLength();
+    // Every recording holds at least one sector behind its header: a length
+    // of 0 means the recording's end could not be reached.
+    if (length == 0 && FindFileSystem(path.c_str()).open == WfsFileSystemOps()->open) {
+        std::fprintf(stderr, "orvelle-cli: %s: cannot determine the recording's length\n", path.c_str());
+        file.Close();
+        close_recorder_disks();
+        return cli::kExitFailure;
+    }
     file.Seek(0, SEEK_SET);
     std::vector<char> buf(kChunk);
     uint64_t copied = 0;
