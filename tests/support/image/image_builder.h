@@ -120,8 +120,8 @@ struct ManifestRecording {
     uint32_t item_num = 0;          // clusters - 1
     uint32_t end_length = 0;        // sectors in the last cluster
     uint64_t length_sectors = 0;    // item_num * sec_per_clus + end_length (after repair when cut off)
-    uint64_t readable_sectors = 0;  // what a reader reaches along the chain: a scan never crosses the
-                                    // ring's end, so a recording across it reads only its first part
+    uint64_t readable_sectors = 0;  // sectors before the ring's end: what an index scan alone reaches
+                                    // (it never crosses the ring's end); length_sectors otherwise
     uint32_t file_len_kb = 0;       // length_sectors / 2
     uint32_t head_sectors = 0;      // what the directory records carry
     uint32_t header_bytes = 0;      // bytes a reader skips before the stream (Reserved or "DHII")
