@@ -111,20 +111,27 @@ void CRecordCatalogue::ListChannel(int disk, int part, int channel, uint32_t fro
         }
         if (count > kPageSize)
             count = kPageSize;
-        m_nListed += count;
-        size_t kept = 0;
+        if (m_log)
+            Log("wfs_file_list 1 channel " + std::to_string(channel) + " Max = " + std::to_string(count));
         for (uint32_t i = 0; i < count && !m_bStopLoad; ++i) {
             const file_info_v2 &fi = page[i];
-            if (!KeepRecord(fi, part, channel, m_nRecordFormat))
+            ++m_nListed;
+            if (!KeepRecord(fi, part, channel, m_nRecordFormat)) {
+                if (m_log)
+                    Log("Video " + std::to_string(m_nListed) + " Name " + MakeRecordKey(fi) + " StreamType " +
+                        std::to_string(file_info_v2_stream_type(&fi)) + " AlarmType " + std::to_string(fi.alarm) +
+                        " SKIP");
                 continue;
+            }
             CatalogueEntry e;
             e.key = MakeRecordKey(fi);
+            if (m_log)
+                Log("Video " + std::to_string(m_nListed) + " Name " + e.key + " OK");
             e.name = MakeDisplayName(fi);
             e.path = MakeRecordPath(fi);
             e.info = fi;
             std::lock_guard<std::mutex> lock(m_mutex);
             m_recordMap[e.key] = std::move(e);
-            ++kept;
         }
         if (m_progress) {
             CatalogueProgress p{disk, part, channel, m_nListed, 0};
@@ -253,7 +260,8 @@ std::vector<int> CRecordCatalogue::MountedPartitions(int disk)
     std::vector<int> parts;
     CFSLocker lock;
     for (int part = 0; part < WFS_PARTS_PER_DISK; ++part) {
-        if (get_pdp(disk, part))
+        DriverParam *pdp = get_pdp(disk, part);
+        if (pdp && pdp->bad_status != BAD_STATUS_MARKED)
             parts.push_back(part);
     }
     return parts;

@@ -101,7 +101,7 @@ public:
     // The partition's calendar of recording days as read from its work
     // directory (832 words). False when it cannot be read.
     static bool ReadCalendar(int disk, int part, std::vector<uint32_t> *words);
-    // Mounted partitions of a disk (partition numbers).
+    // Mounted partitions of a disk that are not marked bad (partition numbers).
     static std::vector<int> MountedPartitions(int disk);
 
 private:
