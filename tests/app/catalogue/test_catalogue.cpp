@@ -394,3 +394,76 @@ TEST(CatalogueDamage, AHostileDirectoryGivesErrorsNotCrashesOrHangs)
     close_recorder_disks();
     clear_registered_drives();
 }
+
+namespace {
+
+// Compares a load of the image with what its manifest says the catalogue
+// holds (record format 0), entry by entry, data included.
+void expect_catalogue_matches(const std::string &image, const testimg::Manifest &m, int *spanning_wrap)
+{
+    CRecordCatalogue::UseImages({image});
+    CRecordCatalogue cat;
+    ASSERT_TRUE(cat.Load());
+    std::vector<const testimg::ManifestRecording *> want;
+    for (const auto &r : m.recordings) {
+        const testimg::ManifestPartition *p = m.partition(r.partition);
+        bool listed_type = p && (p->driver_type == 0 || p->driver_type == 1 || p->driver_type == 5);
+        if (r.listed && listed_type && (r.av == 2 || r.av == 3) && r.stream_type == 0 && r.channel < 32)
+            want.push_back(&r);
+    }
+    std::sort(want.begin(), want.end(), [](const auto *a, const auto *b) { return order(0, *a) < order(0, *b); });
+    std::vector<CatalogueEntry> entries = cat.Entries();
+    ASSERT_EQ(entries.size(), want.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const testimg::ManifestRecording &r = *want[i];
+        ASSERT_EQ(entries[i].info.first_cluster_no, r.first_cluster) << i;
+        EXPECT_EQ(entries[i].info.end_time, r.end_time) << r.id;
+        EXPECT_EQ(entries[i].info.file_len, r.file_len_kb) << r.id;
+        EXPECT_TRUE(read_through_cfsfile(entries[i].path) == readable(r)) << entries[i].path;
+        *spanning_wrap += r.spans_wrap;
+    }
+    close_recorder_disks();
+    clear_registered_drives();
+}
+
+}  // namespace
+
+TEST(CatalogueRing, AWrappedRingAndASetBackClockAreListedAndReadWhole)
+{
+    wfs_log_set_route(WFS_LOG_SILENT);
+    TempDir dir;
+    std::string err;
+    int spanning = 0;
+    {
+        // A small partition that three channels fill several times over.
+        testimg::DiskSpec d;
+        d.partitions[0].sectors = 1500000;
+        d.partitions[0].sec_per_clus = 64;
+        testimg::ImageBuilder b(d);
+        for (int i = 0; i < 40; ++i)
+            for (uint8_t ch = 0; ch < 3; ++ch) {
+                int s = 8 * 3600 + i * 310;
+                b.add(rec(ch, pack_time(2024, 5, 1, s / 3600, s / 60 % 60, s % 60), 300));
+            }
+        testimg::Manifest m;
+        ASSERT_TRUE(b.build(dir.path + "/wrap.img", &m, &err)) << err;
+        ASSERT_GT(m.partitions[0].start_cluster2, 0u) << "the ring did not wrap";
+        expect_catalogue_matches(dir.path + "/wrap.img", m, &spanning);
+    }
+    EXPECT_GT(spanning, 0) << "no listed recording crosses the ring's end";
+    {
+        // The clock set back twice: three passes over the same hours.
+        testimg::DiskSpec d;
+        d.partitions[0].sec_per_clus = 64;
+        testimg::ImageBuilder b(d);
+        for (int pass = 0; pass < 3; ++pass) {
+            for (int i = 0; i < 5; ++i)
+                b.add(rec(0, pack_time(2024, 5, 1, 10 - (pass == 1), i * 3 + (pass == 2), 0), 120));
+            b.new_write_phase();
+        }
+        testimg::Manifest m;
+        ASSERT_TRUE(b.build(dir.path + "/collide.img", &m, &err)) << err;
+        ASSERT_FALSE(m.partitions[0].collisions.empty());
+        expect_catalogue_matches(dir.path + "/collide.img", m, &spanning);
+    }
+}
