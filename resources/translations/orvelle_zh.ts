@@ -53,10 +53,246 @@
     </message>
 </context>
 <context>
+    <name>CConfigDlg</name>
+    <message>
+        <source>Config</source>
+        <translation>配置</translation>
+    </message>
+    <message>
+        <source>Browse</source>
+        <translation>浏览</translation>
+    </message>
+    <message>
+        <source>English</source>
+        <translation>英文</translation>
+    </message>
+    <message>
+        <source>SimpChinese</source>
+        <translation>简体中文</translation>
+    </message>
+    <message>
+        <source>Russian</source>
+        <translation>俄文</translation>
+    </message>
+    <message>
+        <source>Main Stream</source>
+        <translation>主码流</translation>
+    </message>
+    <message>
+        <source>Sub Stream</source>
+        <translation>子码流</translation>
+    </message>
+    <message>
+        <source>Timelapse Video</source>
+        <translation>延时录像</translation>
+    </message>
+    <message>
+        <source>Pic Path</source>
+        <translation>抓图路径</translation>
+    </message>
+    <message>
+        <source>Record Path</source>
+        <translation>录像路径</translation>
+    </message>
+    <message>
+        <source>Language</source>
+        <translation>语言</translation>
+    </message>
+    <message>
+        <source>Record Stream</source>
+        <translation>录像码流</translation>
+    </message>
+    <message>
+        <source>Version</source>
+        <translation>版本</translation>
+    </message>
+    <message>
+        <source>Build Date</source>
+        <translation>编译日期</translation>
+    </message>
+    <message>
+        <source>Open Source Licenses</source>
+        <translation>开源许可</translation>
+    </message>
+    <message>
+        <source>Service Agreements</source>
+        <translation>服务协议</translation>
+    </message>
+    <message>
+        <source>Language and record stream changes take effect after a restart.</source>
+        <translation>语言和录像码流的更改在重启后生效。</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>确定</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Select the path for capture</source>
+        <translation>选择抓图路径</translation>
+    </message>
+    <message>
+        <source>Select the path for record</source>
+        <translation>选择录像路径</translation>
+    </message>
+    <message>
+        <source>Prompt</source>
+        <translation>提示</translation>
+    </message>
+    <message>
+        <source>The change will take effect after a restart of Orvelle.</source>
+        <translation>更改将在重启 Orvelle 后生效。</translation>
+    </message>
+    <message>
+        <source>Restart</source>
+        <translation>重启</translation>
+    </message>
+    <message>
+        <source>Later</source>
+        <translation>稍后</translation>
+    </message>
+</context>
+<context>
+    <name>CDisplayBox</name>
+    <message>
+        <source>Stop</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>播放</translation>
+    </message>
+    <message>
+        <source>Slow</source>
+        <translation>慢放</translation>
+    </message>
+    <message>
+        <source>Fast</source>
+        <translation>快放</translation>
+    </message>
+    <message>
+        <source>NextFrame</source>
+        <translation>单帧</translation>
+    </message>
+    <message>
+        <source>Audio</source>
+        <translation>声音</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>暂停</translation>
+    </message>
+    <message>
+        <source>Single I frame playback</source>
+        <translation>仅播放I帧</translation>
+    </message>
+    <message>
+        <source>AudioOn</source>
+        <translation>打开声音</translation>
+    </message>
+    <message>
+        <source>AudioOff</source>
+        <translation>关闭声音</translation>
+    </message>
+    <message>
+        <source>The file index is being read and the progress bar cannot be operated</source>
+        <translation>正在读取文件索引，进度条暂不可用</translation>
+    </message>
+    <message>
+        <source>Please stop sync playback first</source>
+        <translation>请先停止同步回放</translation>
+    </message>
+    <message>
+        <source>In synchronous mode, you need to wait for the file index to be created</source>
+        <translation>同步模式下，需等待文件索引创建完成</translation>
+    </message>
+    <message>
+        <source>Window</source>
+        <translation>窗口</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>关闭</translation>
+    </message>
+    <message>
+        <source>Close All</source>
+        <translation>全部关闭</translation>
+    </message>
+    <message>
+        <source>Catch Picture</source>
+        <translation>抓图</translation>
+    </message>
+    <message>
+        <source>Record</source>
+        <translation>录像</translation>
+    </message>
+    <message>
+        <source>Range</source>
+        <translation>区域放大</translation>
+    </message>
+    <message>
+        <source>Video Split</source>
+        <translation>画面分割</translation>
+    </message>
+    <message>
+        <source>Split1</source>
+        <translation>1画面</translation>
+    </message>
+    <message>
+        <source>Split4</source>
+        <translation>4画面</translation>
+    </message>
+    <message>
+        <source>Split8</source>
+        <translation>8画面</translation>
+    </message>
+    <message>
+        <source>Split9</source>
+        <translation>9画面</translation>
+    </message>
+    <message>
+        <source>Split16</source>
+        <translation>16画面</translation>
+    </message>
+</context>
+<context>
     <name>CMessageBox</name>
     <message>
         <source>OK</source>
         <translation>确定</translation>
+    </message>
+</context>
+<context>
+    <name>COrvelle</name>
+    <message>
+        <source>Prompt</source>
+        <translation>提示</translation>
+    </message>
+    <message>
+        <source>Do you want to close</source>
+        <translation>确定要关闭</translation>
+    </message>
+    <message>
+        <source>Yes</source>
+        <translation>是</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>否</translation>
+    </message>
+</context>
+<context>
+    <name>CServiceAgreementDlg</name>
+    <message>
+        <source>Service Agreements</source>
+        <translation>服务协议</translation>
+    </message>
+    <message>
+        <source>I already know</source>
+        <translation>我已知晓</translation>
     </message>
 </context>
 <context>
@@ -111,6 +347,13 @@
     <message>
         <source>Sat</source>
         <translation>六</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>Loading</source>
+        <translation>正在加载</translation>
     </message>
 </context>
 </TS>

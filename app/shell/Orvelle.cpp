@@ -1,0 +1,103 @@
+#include "app/shell/Orvelle.h"
+
+#include "app/display/DisplayBox.h"
+#include "app/shell/ConfigDlg.h"
+#include "app/shell/MessageBox.h"
+#include "app/shell/TitleWidget.h"
+
+#if __has_include("app/records/RecordListManage.h")
+#include "app/records/RecordListManage.h"
+#define ORVELLE_HAS_RECORD_LIST 1
+#endif
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QPropertyAnimation>
+#include <QScreen>
+
+COrvelle::COrvelle(QWidget* parent) : QWidget(parent)
+{
+    setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
+    setObjectName("COrvelle");
+    setAttribute(Qt::WA_StyledBackground);
+
+    m_pTitle = new CTitleWidget(this, true, this);
+    m_pTitle->setFixedHeight(CTitleWidget::kHeight);
+#ifdef ORVELLE_HAS_RECORD_LIST
+    auto* pRecordList = new CRecordListManage(this);
+    m_pRecordList = pRecordList;
+#else
+    m_pRecordList = new QWidget(this);
+#endif
+    m_pRecordList->setFixedWidth(220);
+    m_pRecordList->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+    m_pDisplayBox = new CDisplayBox(this);
+    m_pDisplayBox->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+
+    auto* pLayout = new QGridLayout(this);
+    pLayout->setContentsMargins(0, 0, 0, 0);
+    pLayout->setSpacing(0);
+    pLayout->addWidget(m_pTitle, 0, 0, 1, 4);
+    pLayout->addWidget(m_pRecordList, 1, 0, 1, 1);
+    pLayout->addWidget(m_pDisplayBox, 1, 1, 1, 3);
+
+    connect(m_pTitle, &CTitleWidget::closeSignal, this, &COrvelle::close);
+    connect(m_pTitle, &CTitleWidget::configSignal, this, &COrvelle::onBaseConfig);
+#ifdef ORVELLE_HAS_RECORD_LIST
+    connect(pRecordList, &CRecordListManage::playRecord, m_pDisplayBox, &CDisplayBox::onPlayRecord);
+    connect(pRecordList, &CRecordListManage::selectVideoWnd, m_pDisplayBox, &CDisplayBox::onSelectVideoWnd);
+    connect(pRecordList, &CRecordListManage::changeWndMode, m_pDisplayBox, &CDisplayBox::onChangeWndMode);
+    connect(pRecordList, &CRecordListManage::syncPlay, m_pDisplayBox, &CDisplayBox::onSyncPlay);
+    connect(pRecordList, &CRecordListManage::diskChanged, m_pDisplayBox, &CDisplayBox::onDiskChanged);
+    connect(m_pDisplayBox, &CDisplayBox::playRecordRequest, pRecordList, &CRecordListManage::onPlayRecordResponse);
+    connect(m_pDisplayBox, &CDisplayBox::selectRecord, pRecordList, &CRecordListManage::onSelectRecord);
+#endif
+
+    resize(DefaultWidth, DefaultHeight);
+    QScreen* pScreen = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (pScreen)
+        move(centredPosition(pScreen->geometry(), size()));
+
+    m_pFade = new QPropertyAnimation(this, "windowOpacity", this);
+    m_pFade->setDuration(FadeInMs);
+    m_pFade->setStartValue(0.0);
+    m_pFade->setEndValue(1.0);
+    m_pFade->start();
+    activateWindow();
+}
+
+COrvelle::~COrvelle() = default;
+
+QPoint COrvelle::centredPosition(const QRect& screen, const QSize& window)
+{
+    return QPoint(screen.x() + (screen.width() - window.width()) / 2,
+                  screen.y() + (screen.height() - window.height()) / 2);
+}
+
+void COrvelle::loadDisks()
+{
+#ifdef ORVELLE_HAS_RECORD_LIST
+    static_cast<CRecordListManage*>(m_pRecordList)->InitialLoad();
+#endif
+}
+
+void COrvelle::stopLoading()
+{
+}
+
+void COrvelle::onBaseConfig()
+{
+    CConfigDlg dlg(nullptr);
+    dlg.exec();
+}
+
+void COrvelle::closeEvent(QCloseEvent* event)
+{
+    const int nChoice = CMessageBox::question(this, tr("Prompt"), QString("%1?").arg(tr("Do you want to close")),
+                                              tr("Yes"), tr("No"));
+    if (nChoice == 0)
+        event->accept();
+    else
+        event->ignore();
+}

@@ -1,0 +1,86 @@
+// Orvelle: the desktop player for the hard disks of digital video recorders.
+//
+// Start-up order: application object, crash handler, skin (style sheet,
+// icon), translation, font, splash, main window, disk load, event loop.
+// After the loop: the disk page's loader stops, the play channels go, the
+// settings are written; exit code 774 starts the program again.
+//
+// Options: --disk-image FILE (repeatable) reads a recorder disk image file
+// instead of the machine's drives.
+
+#include "app/play/PlayManage.h"
+#include "app/shell/ConfigDlg.h"
+#include "app/shell/CrashHandler.h"
+#include "app/shell/GlobalAppData.h"
+#include "app/shell/Orvelle.h"
+#include "app/shell/StartUp.h"
+#include "wfs/device/drives.h"
+
+#include <QApplication>
+#include <QDebug>
+#include <QFont>
+#include <QIcon>
+#include <QPixmap>
+#include <QProcess>
+#include <QSplashScreen>
+#include <QTranslator>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    installCrashHandler(nullptr);
+
+    const QString strAppDir = QApplication::applicationDirPath();
+    const QString strStyle = startup::loadStyleSheet(strAppDir);
+    app.setWindowIcon(QIcon(QString("%1/skin/icons/logo.png").arg(strAppDir)));
+    app.setStyleSheet(strStyle);
+
+    QTranslator translator;
+    CGlobalAppData* pData = CGlobalAppData::instance();
+    const QString strQm = startup::translationFile(strAppDir, pData->language);
+    if (!strQm.isEmpty() && !translator.load(strQm))
+        qDebug() << "Translation not loaded:" << strQm;
+    app.installTranslator(&translator);
+
+    QFont font = QApplication::font();
+    font.setPointSize(9);
+    font.setFamily("Microsoft YaHei");
+    QApplication::setFont(font);
+
+    const QStringList images = startup::diskImageArguments(app.arguments());
+    if (!images.isEmpty()) {
+        // Disk images stand in for the machine's drives.
+        set_images_only(true);
+        for (const QString& strImage : images)
+            register_image_file(strImage.toLocal8Bit().constData());
+    }
+
+    QPixmap splashPicture(strAppDir + "/skin/icons/StartLogo.png");
+    QSplashScreen splash(splashPicture);
+    const bool bSplash = !splashPicture.isNull();
+    if (bSplash) {
+        splash.show();
+        splash.showMessage(QCoreApplication::translate("main", "Loading"), Qt::AlignLeft | Qt::AlignBottom, Qt::white);
+        app.processEvents();
+    }
+
+    auto* pMain = new COrvelle();
+    pMain->loadDisks();
+    if (bSplash)
+        splash.finish(pMain);
+    pMain->show();
+
+    const int nExitCode = app.exec();
+
+    pMain->stopLoading();
+    CPlayManage::release();
+    CGlobalAppData::release();
+
+    if (nExitCode == RestartExitCode) {
+        QStringList arguments = app.arguments();
+        arguments.removeFirst();
+        QProcess::startDetached(QApplication::applicationFilePath(), arguments);
+    }
+    delete pMain;
+    return 0;
+}
