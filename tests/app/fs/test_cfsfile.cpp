@@ -49,17 +49,6 @@ std::string read_file(const std::string &path)
 
 }  // namespace
 
-TEST(CFSFileLocal, ModeTextsFollowAccessAndFlags)
-{
-    EXPECT_STREQ(CFSFile::ModeText(0), "rb");
-    EXPECT_STREQ(CFSFile::ModeText(1), "wb");
-    EXPECT_STREQ(CFSFile::ModeText(1 | 0x2000), "ab");
-    EXPECT_STREQ(CFSFile::ModeText(2), "rb+");
-    EXPECT_STREQ(CFSFile::ModeText(2 | 0x1000), "wb+");
-    EXPECT_STREQ(CFSFile::ModeText(2 | 0x1000 | 0x2000), "ab+");
-    EXPECT_STREQ(CFSFile::ModeText(3), "");
-}
-
 TEST(CFSFileLocal, ReadSeekLengthAndPositions)
 {
     TempDir dir;

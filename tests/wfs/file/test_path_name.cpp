@@ -61,31 +61,6 @@ TEST(RecordName, CatalogueNamesWithZeroBasedChannelDirectoryParse)
     EXPECT_EQ(n.letter, "V");
 }
 
-TEST(RecordName, TypeLettersFromNames)
-{
-    EXPECT_EQ(wfs_type_code_from_letter("A"), 1u);
-    EXPECT_EQ(wfs_type_code_from_letter("M"), 2u);
-    EXPECT_EQ(wfs_type_code_from_letter("C"), 3u);
-    EXPECT_EQ(wfs_type_code_from_letter("H"), 4u);
-    for (const char *other : {"R", "I", "S", "K", "", "AA", "a"})
-        EXPECT_EQ(wfs_type_code_from_letter(other), 0u) << other;
-}
-
-TEST(RecordName, LetterTablesOfTheThreeWriters)
-{
-    const std::string all = "RAMCHISFNKGUPTBV";
-    for (unsigned c = 0; c < 16; ++c)
-        EXPECT_EQ(std::string(wfs_type_letter(c)), all.substr(c, 1));
-    EXPECT_STREQ(wfs_type_letter(16), "R");
-    EXPECT_STREQ(wfs_type_letter(32), "R");  // deleted-recording code
-    EXPECT_STREQ(wfs_type_letter(255), "R");
-    EXPECT_STREQ(wfs_lib_type_letter(10), "G");
-    EXPECT_STREQ(wfs_lib_type_letter(11), "R");
-    EXPECT_STREQ(wfs_find_type_letter(4), "H");
-    EXPECT_STREQ(wfs_find_type_letter(5), "R");
-    EXPECT_STREQ(wfs_find_type_letter(0), "R");
-}
-
 TEST(RecordName, MalformedNamesAreRefused)
 {
     const char *bad[] = {
