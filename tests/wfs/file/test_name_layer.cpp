@@ -182,7 +182,9 @@ TEST_F(NameLayer, OpensByTimeWhenTheNameCarriesNoDataCluster)
 
 TEST_F(NameLayer, TheNamesClusterDecidesEvenWithAZeroBasedChannelDirectory)
 {
-    const testimg::ManifestRecording &r = rec(1);
+    // The first data cluster itself (rev_clus) is a cluster like any other.
+    const testimg::ManifestRecording &r = rec(0);
+    ASSERT_EQ(r.first_cluster, s_manifest.partitions[0].layout.rev_clus);
     fs_file *f = fs_fopen(name_path(r, r.first_cluster, r.channel).c_str(), "rb");
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(f->first_cluster, r.first_cluster);
@@ -390,6 +392,56 @@ TEST_F(NameLayer, RenameChangesTheTypeOnlyAndDiskSpaceMatchesThePartition)
     EXPECT_EQ(free2, freeb);
     EXPECT_EQ(fs_disk_space("/mnt/idea1", &freeb, &total, &free2), -1);
     EXPECT_EQ(fs_disk_space("/mnt/nothing", &freeb, &total, &free2), -1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(NameLayerLarge, PositionsAndLengthsBeyond4GiB)
+{
+    wfs_log_set_route(WFS_LOG_SILENT);
+    char tmpl[] = "/tmp/orvelle-big-XXXXXX";
+    std::string dir = mkdtemp(tmpl);
+    std::string path = dir + "/big.img";
+    testimg::DiskSpec disk;
+    disk.partitions[0].sectors = 12000000;
+    disk.partitions[0].sec_per_clus = 4096;
+    testimg::ImageBuilder b(disk);
+    testimg::RecordingSpec r;
+    r.duration = 3600;
+    r.data = testimg::DataKind::Unwritten;  // the clusters stay holes: no 4.6 GiB written
+    r.unwritten_bytes = 4600ull << 20;
+    b.add(r);
+    testimg::Manifest m;
+    std::string err;
+    ASSERT_TRUE(b.build(path, &m, &err)) << err;
+    const testimg::ManifestRecording &rr = m.recordings[0];
+    const uint64_t length = rr.length_sectors * 512;
+    ASSERT_GT(length, 1ull << 32);
+
+    clear_registered_drives();
+    set_images_only(true);
+    register_image_file(path.c_str());
+    scan_recorder_disks();
+    int count = 0;
+    wfs_file_sys_init(&count, 0);
+    fs_file *f = fs_fopen(name_path(rr, rr.first_cluster, 1).c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(fs_fseek(f, 0, 2), 0);
+    EXPECT_EQ(static_cast<uint64_t>(fs_ftell(f)), length);
+    ASSERT_EQ(fs_fseek(f, -10, 2), 0);
+    EXPECT_EQ(static_cast<uint64_t>(fs_ftell(f)), length - 10);
+    uint8_t buf[4096];
+    EXPECT_EQ(fs_fread(buf, 1, 100, f), 10u);
+    ASSERT_EQ(fs_fseek(f, int64_t(1) << 32, 0), 0);
+    EXPECT_EQ(fs_fread(buf, 1, sizeof buf, f), sizeof buf);
+    EXPECT_EQ(static_cast<uint64_t>(fs_ftell(f)), (1ull << 32) + sizeof buf);
+    EXPECT_EQ(fs_fclose(f), 0);
+    close_recorder_disks();
+    clear_registered_drives();
+    unlink(path.c_str());
+    rmdir(dir.c_str());
 }
 
 }  // namespace
