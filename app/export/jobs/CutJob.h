@@ -1,0 +1,93 @@
+// The cut job: writes the frames of one recording whose group time lies in
+// a range of times to a new raw recording file, and optionally converts that
+// file to MP4.
+//
+// The recording is read in 65536-byte chunks through CFSFile and split into
+// frames by the frame parser; every frame stamped with a time inside the
+// range is appended, in the order the parser returns them. A recording over
+// 200 MiB is first positioned at 80 % of the proportional offset of the cut
+// start; if the first stamped frame found there is already past the start,
+// the recording is read again from its beginning.
+//
+// The output never replaces a file: "_1", "_2" ... is added before the
+// extension while the name (or, for MP4, the name of the MP4 file) is taken.
+// A range that holds no stamped frame leaves no file behind and is reported.
+//
+// run() works on the calling thread and reports through the signals;
+// requestStop() may come from any thread and is noticed after each chunk.
+#pragma once
+
+#include "app/export/jobs/CutRange.h"
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+
+class QMutex;
+
+class CCutJob : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum Format { FormatH264 = 0, FormatMp4 = 1 };
+    enum Result { NotRun, Succeeded, Failed, NoVideo, Stopped };
+    static const int kChunkSize = 65536;
+    // Recordings larger than this start reading near the cut start.
+    static const int64_t kCoarseSeekSize = 209715200;
+
+    struct Params {
+        QString strSource;       // recording path (recorder or local)
+        QString strDestFolder;   // folder of the output
+        int nFormat = FormatH264;
+        RecordTimes record;      // from the recording's path
+        int nCutStart = 0;       // time of day, seconds
+        int nCutEnd = 0;         // time of day, seconds
+    };
+
+    explicit CCutJob(QObject* parent = nullptr);
+
+    void setParams(const Params& params) { m_params = params; }
+    const Params& params() const { return m_params; }
+    void setDiskLock(QMutex* pLock) { m_pDiskLock = pLock; }
+
+    void requestStop();
+    bool isStopped() const { return m_bStopped.load(); }
+
+    // Cuts, then converts (MP4). Emits showMessage with the outcome, or
+    // convertFinishi after a conversion, or nothing when stopped.
+    void run();
+
+    // After convertFinishi: removes the raw output when the conversion
+    // succeeded and answers the message to show.
+    QString finishConversion(bool bOk);
+
+    Result result() const { return m_result; }
+    QString errorText() const { return m_strError; }
+    QString outputPath() const { return m_strOutput; }
+    QString mp4Path() const;
+    int64_t framesWritten() const { return m_nFrames; }
+    // The message for the outcome of the cut itself (not the conversion).
+    QString resultMessage() const;
+
+signals:
+    void updateProcess(int nPos);
+    void updateExportStatus(QString strText);
+    void showMessage(QString strText);
+    void convertFinishi(bool bOk);
+
+private:
+    Result cut();
+    QString chooseOutputPath(const QString& strFolder, const QString& strName) const;
+    static void onConvertProgress(int nPercent, void* pUser);
+
+    Params m_params;
+    QMutex* m_pDiskLock = nullptr;
+    std::atomic<bool> m_bStopped{false};
+    Result m_result = NotRun;
+    QString m_strError;
+    QString m_strOutput;
+    int64_t m_nFrames = 0;
+};

@@ -1,0 +1,100 @@
+// The export job: copies recordings (paths "/mnt/ide...") byte for byte to a
+// local folder, keeping the part of each path after "/mnt/" below the folder,
+// and either lists every copy in the folder's "index.data" or converts the
+// copies to MP4.
+//
+// run() does the whole job on the calling thread (the dialog's worker, or the
+// command line's main thread) and reports through the signals; connect them
+// queued to widgets. requestStop() may come from any thread: the job notices
+// it before each recording and after each chunk, ends without a message and
+// leaves the partly written file where it is.
+//
+// A recording that cannot be opened, read to its end or written is reported
+// and the job goes on with the next; it ends with a message that names the
+// recordings that failed instead of "Export Success".
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <atomic>
+#include <cstdint>
+
+class QMutex;
+
+class CExportJob : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum Format { FormatH264 = 0, FormatMp4 = 1 };
+    // Bytes copied per read.
+    static const int kChunkSize = 512000;
+
+    struct Failure {
+        QString strName;    // the recording's path below the destination
+        QString strReason;
+    };
+
+    explicit CExportJob(QObject* parent = nullptr);
+
+    // Recording paths, destination folder and format; set before run().
+    void setPaths(const QStringList& paths) { m_paths = paths; }
+    void setDestination(const QString& strDir);
+    void setFormat(int nFormat) { m_nFormat = nFormat; }
+    // Held for every length query and read of a source (may be null).
+    void setDiskLock(QMutex* pLock) { m_pDiskLock = pLock; }
+
+    void requestStop();
+    bool isStopped() const { return m_bStopped.load(); }
+
+    // Copies every recording, then (MP4) converts the copies. Emits
+    // showMessage at the end of an H.264 export, convertFinishi at the end of
+    // the conversion pass, and nothing when stopped.
+    void run();
+
+    // After convertFinishi: removes the raw copies whose conversion succeeded
+    // and answers the message to show.
+    QString finishConversion(bool bOk);
+
+    // The outcome, for the command line and the tests.
+    const QVector<Failure>& failures() const { return m_failures; }
+    // Files written: the raw copies (H.264) or the MP4 files made.
+    const QStringList& writtenFiles() const { return m_written; }
+    // The message an H.264 export ends with.
+    QString resultMessage() const;
+
+    // The part of a recorder path below the export folder: the path without
+    // its leading "/mnt/", backslashes turned into "/". Empty for a path that
+    // does not start with "/mnt/", or that has an empty, "." or ".."
+    // component (it would leave the folder).
+    static QString RelativePath(const QString& strPath);
+
+signals:
+    void updateProcess(int nPos);
+    void updateExportStatus(QString strText);
+    void showMessage(QString strText);
+    void convertFinishi(bool bOk);
+
+private:
+    // Copies one recording; false (with a failure noted) when it did not
+    // complete. A stop leaves the partial target and answers true.
+    bool copyOne(const QString& strSource, const QString& strRelative, const QString& strTarget);
+    void convertPass();
+    void fail(const QString& strName, const QString& strReason);
+    static void onConvertProgress(int nPercent, void* pUser);
+
+    QStringList m_paths;
+    QString m_strDestination;
+    int m_nFormat = FormatH264;
+    QMutex* m_pDiskLock = nullptr;
+    std::atomic<bool> m_bStopped{false};
+
+    QStringList m_exported;   // raw copies to convert (MP4)
+    QStringList m_converted;  // raw copies whose conversion succeeded
+    QStringList m_written;
+    QVector<Failure> m_failures;
+    int m_nConvertFailures = 0;
+};
