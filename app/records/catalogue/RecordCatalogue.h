@@ -77,12 +77,15 @@ public:
     // Scans the drives, initialises the library, registers the recorder's
     // path prefix. Returns the number of recorder disks.
     int InitialiseDisks();
-    // Builds the catalogue of the first ideNum disks. False when stopped.
+    // Builds the catalogue of the first ideNum disks. False when stopped
+    // (a Stop() made before the call stops it at once).
     bool LoadDataFromDisk(int ideNum);
-    // Both. False when stopped.
+    // Both, after clearing an earlier Stop(). False when stopped.
     bool Load();
 
+    // Makes a running load return at its next check (any thread).
     void Stop() { m_bStopLoad = true; }
+    void ClearStop() { m_bStopLoad = false; }
     bool IsStopping() const { return m_bStopLoad; }
 
     int DiskCount() const { return m_ideNum; }
