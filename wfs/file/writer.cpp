@@ -358,6 +358,15 @@ size_t wfs_writer_fwrite(const void *buf, size_t size, size_t count, FileHandle 
             return 0;
         split(h);
     }
+    // A recording takes its first cluster with its first bytes, so that the
+    // clusters' start times grow with their numbers.
+    if (h->cur_cluster == 0) {
+        unsigned st = set_new_clus(h);
+        if (st != FS_OK) {
+            wfs_trace("Error %d : set_new_clus(handle)\n", static_cast<int>(st));
+            return 0;
+        }
+    }
     const uint8_t *src = static_cast<const uint8_t *>(buf);
     size_t n = size * count;
     size_t done = 0;

@@ -313,8 +313,12 @@ unsigned set_new_clus(FileHandle *h)
         collisions_remove_range(pdp, uint64_t(prev_current) + 1, clus);
     else
         collisions_remove_range(pdp, 0, clus);
-    if (!starts_pass && pdp->end_time1 != 0 && item.start_time < pdp->end_time1 && clus != pdp->rev_clus)
+    if (!starts_pass && pdp->end_time1 != 0 && now < pdp->end_time1 && clus != pdp->rev_clus) {
+        char was[24], is[24];
+        wfs_trace("time collision at cluster %u: %s after %s\n", clus, wfs_time_format(now, is, sizeof is),
+                  wfs_time_format(pdp->end_time1, was, sizeof was));
         collisions_add(pdp, clus);
+    }
 
     if ((st = set_dir_item_info(pdp, clus, &item, true)) != FS_OK)
         return st;

@@ -1,0 +1,155 @@
+#!/bin/bash
+# orvelle-mkdisk end to end: images made by the tool are found, mounted and
+# listed by orvelle-cli, every listed recording's frames are consistent with
+# what the list says (key frame times within its start and end, frame
+# lengths, sound), the H.264 they carry decodes, the same seed makes the
+# same image, and bad options are refused.
+set -u
+build=${1:?usage: mkdisk_test.sh BUILD_DIR}
+mk=$build/orvelle-mkdisk
+cli=$build/orvelle-cli
+tmp=$(mktemp -d /tmp/orvelle-mkdisk-test.XXXXXX)
+trap 'rm -rf "$tmp"' EXIT
+passed=0
+failed=0
+
+ok() { passed=$((passed + 1)); echo "ok: $1"; }
+fail() { failed=$((failed + 1)); echo "FAIL: $1"; }
+check() { if eval "$2"; then ok "$1"; else fail "$1"; fi; }
+
+# Walks the frames of a recording read with `cat`: prints the raw H.264
+# (key and video payloads) to $2 and a line "frames keys audio first_time
+# last_time bad" for the checks below.
+frames_py='
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+out = open(sys.argv[2], "wb")
+pos = frames = keys = audio = bad = 0
+times = []
+while pos + 8 <= len(data):
+    if data[pos:pos+3] != b"\x00\x00\x01":
+        if any(data[pos:]):   # only zero padding may follow the last frame
+            bad += 1
+        break
+    t = data[pos+3]
+    if t == 0xFC:
+        n = struct.unpack_from("<I", data, pos + 12)[0]
+        times.append(struct.unpack_from("<I", data, pos + 8)[0])
+        if data[pos+5] == 0: bad += 1
+        out.write(data[pos+16:pos+16+n]); pos += 16 + n; keys += 1; frames += 1
+    elif t == 0xFD:
+        n = struct.unpack_from("<I", data, pos + 4)[0]
+        out.write(data[pos+8:pos+8+n]); pos += 8 + n; frames += 1
+    elif t == 0xFA:
+        n = struct.unpack_from("<H", data, pos + 6)[0]; pos += 8 + n; audio += 1
+    else:
+        bad += 1; break
+    if pos > len(data): bad += 1
+def text(w):
+    return "%04d-%02d-%02d_%02d:%02d:%02d" % ((w >> 26) + 2000, (w >> 22) & 15, (w >> 17) & 31, (w >> 12) & 31, (w >> 6) & 63, w & 63)
+steps_ok = all(b > a for a, b in zip(times, times[1:]))
+print(frames, keys, audio, text(times[0]) if times else "-", text(times[-1]) if times else "-", bad + (0 if steps_ok else 1))
+'
+
+# ---------------------------------------------------------------- a disk with everything
+img=$tmp/mixed.img
+"$mk" "$img" --size 1536M --channels 2 --days 2 --per-day 3 --seconds 5 --sec-per-clus 256 \
+    --pack 60 --long --collision --dhii --pictures --deleted --unclosed --seed 7 > "$tmp/mk.out" 2> "$tmp/mk.err"
+check "orvelle-mkdisk makes the image" "[ \$? -eq 0 ] && [ -s '$img' ]"
+cat "$tmp/mk.out"
+
+scan=$("$cli" --image "$img" scan)
+check "scan finds one disk behind the MBR at sector 2048" "[ \"\$(echo \"\$scan\" | cut -f5)\" != '' ] && [ \"\$(echo \"\$scan\" | wc -l)\" = 1 ] && [ \"\$(echo \"\$scan\" | cut -f4)\" = 2048 ]"
+
+info=$("$cli" --image "$img" info)
+echo "$info"
+check "info shows the recording partition and the picture partition" \
+    "echo \"\$info\" | grep -q 'partition 0: type 0' && echo \"\$info\" | grep -q 'partition 1: type 4'"
+check "the time collision is a third time section" "echo \"\$info\" | grep 'partition 0:' | grep -q '3 sections'"
+
+tables=$("$cli" --image "$img" tables)
+check "tables prints the four driver tables" \
+    "for t in 'driver basic parameter:' 'driver operation parameter:' 'driver time chart:' 'driver time sections:'; do echo \"\$tables\" | grep -q \"\$t\" || exit 1; done; echo \"\$tables\" | grep -vq '(error)'"
+
+"$cli" --image "$img" list > "$tmp/list.txt"
+n=$(grep -c '\.h264' "$tmp/list.txt")
+np=$(grep -c "\.jpg" "$tmp/list.txt" || true)
+echo "listed: $n video, $np pictures"
+# 2 channels x (2 days x 3 + the clock set back once on day 1) recordings, the
+# long one of each day split in two, one deleted, the open one repaired.
+# (Stills on the picture partition are not part of the recording list.)
+check "every recording is listed, the deleted one is not" "[ '$n' -eq 17 ]"
+check "the stills went to the picture partition" "grep -q '14 pictures' '$tmp/mk.out'"
+check "recordings of both channels" "grep -q '/000/' '$tmp/list.txt' && grep -q '/001/' '$tmp/list.txt'"
+check "several recording types" "[ \$(cut -f7 '$tmp/list.txt' | sort -u | wc -l) -ge 2 ]"
+grep '\.h264' "$tmp/list.txt" | awk -F'\t' '{print $4 "\t" $5 "\t" $6}' | sort > "$tmp/by_channel.txt"
+check "split recordings join: a piece ends where the next one of its channel begins" \
+    "awk -F'\t' 'prev == \$1 \"|\" \$2 {found = 1} {prev = \$1 \"|\" \$3} END {exit !found}' '$tmp/by_channel.txt'"
+
+bad_frames=0
+decoded=0
+head_checked=0
+while IFS=$'\t' read -r path _ _ _ start end _ _ _ kb; do
+    case "$path" in *.h264) ;; *) continue ;; esac
+    "$cli" --image "$img" cat "$path" > "$tmp/rec.bin" 2>/dev/null || { bad_frames=$((bad_frames + 1)); continue; }
+    read -r frames keys audio t0 t1 bad < <(python3 -c "$frames_py" "$tmp/rec.bin" "$tmp/rec.h264")
+    start=${start/ /_}
+    end=${end/ /_}
+    # Key frames carry the seconds of the recording: from its start, before its end.
+    if [ "$bad" != 0 ] || [ "$keys" -lt 3 ] || [ "$audio" -lt 1 ] || [ "$t0" != "$start" ] || \
+       [ "$t1" \> "$end" ]; then
+        echo "inconsistent: $path ($frames frames, $keys keys, $audio audio, $t0 .. $t1, bad $bad)"
+        bad_frames=$((bad_frames + 1))
+        continue
+    fi
+    got=$(ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames,width,height \
+          -of csv=p=0 "$tmp/rec.h264" 2>/dev/null)
+    if [ "$got" = "352,288,$frames" ] && ffmpeg -v error -xerror -i "$tmp/rec.h264" -f null - 2>/dev/null; then
+        decoded=$((decoded + 1))
+    else
+        echo "does not decode: $path (ffprobe: $got, frames $frames)"
+        bad_frames=$((bad_frames + 1))
+    fi
+done < "$tmp/list.txt"
+check "every recording's frames agree with its listed times" "[ $bad_frames -eq 0 ]"
+check "every recording's video decodes, frame for frame" "[ $decoded -eq $n ]"
+
+# ---------------------------------------------------------------- a wrapped ring
+wrap=$tmp/wrap.img
+"$mk" "$wrap" --size 1536M --channels 3 --days 1 --per-day 2 --seconds 8 --sec-per-clus 64 --wrap --seed 3 \
+    > "$tmp/wrap.out" 2>&1
+check "a wrapped ring is made" "grep -q 'ring wrapped' '$tmp/wrap.out'"
+"$cli" --image "$wrap" info > "$tmp/wrap.info"
+check "the wrapped partition reports no free space" "grep -q 'partition 0:.* 0 MiB free' '$tmp/wrap.info'"
+"$cli" --image "$wrap" list > "$tmp/wrap.list"
+wrap_bad=0
+wrap_n=0
+while IFS=$'\t' read -r path _ _ _ start end _ _ _ kb; do
+    "$cli" --image "$wrap" cat "$path" > "$tmp/rec.bin" 2>/dev/null
+    read -r frames keys audio t0 t1 bad < <(python3 -c "$frames_py" "$tmp/rec.bin" "$tmp/rec.h264")
+    start=${start/ /_}
+    wrap_n=$((wrap_n + 1))
+    if [ "$bad" != 0 ] || [ "$t0" != "$start" ] || ! ffmpeg -v error -xerror -i "$tmp/rec.h264" -f null - 2>/dev/null; then
+        echo "wrapped ring, bad recording: $path"
+        wrap_bad=$((wrap_bad + 1))
+    fi
+done < "$tmp/wrap.list"
+check "recordings on a wrapped ring read and decode" "[ $wrap_n -gt 5 ] && [ $wrap_bad -eq 0 ]"
+
+# ---------------------------------------------------------------- reproducible, refuses bad input
+small="--size 1024M --channels 1 --days 1 --per-day 2 --seconds 4 --seed 11"
+"$mk" "$tmp/r1.img" $small > /dev/null 2>&1
+"$mk" "$tmp/r2.img" $small > /dev/null 2>&1
+check "the same seed makes the same image" "cmp -s '$tmp/r1.img' '$tmp/r2.img'"
+"$mk" "$tmp/r3.img" --size 1024M --channels 1 --days 1 --per-day 2 --seconds 4 --seed 12 > /dev/null 2>&1
+check "another seed makes another image" "! cmp -s '$tmp/r1.img' '$tmp/r3.img'"
+
+"$mk" "$tmp/x.img" --sec-per-clus 3000 > /dev/null 2>&1
+check "3000 sectors per cluster is refused" "[ \$? -eq 2 ] && [ ! -e '$tmp/x.img' ]"
+"$mk" "$tmp/x.img" --size 64M > /dev/null 2> "$tmp/small.err"
+check "an image too small for the areas is refused with a reason" "[ \$? -eq 1 ] && grep -q 'too small' '$tmp/small.err'"
+"$mk" > /dev/null 2>&1
+check "no output file is a usage error" "[ \$? -eq 2 ]"
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
