@@ -76,7 +76,7 @@ void appendAudioFrame(std::vector<uint8_t> &out, bool muLaw, const uint8_t *p, s
 
 // A picture that changes every frame: a diagonal ramp that slides along and a
 // bright square that walks across, so consecutive frames really differ.
-void drawPicture(AVFrame *f, int index)
+void drawPicture(AVFrame *f, int index, bool noise)
 {
     for (int y = 0; y < f->height; ++y) {
         uint8_t *row = f->data[0] + y * f->linesize[0];
@@ -89,6 +89,19 @@ void drawPicture(AVFrame *f, int index)
     for (int y = by; y < by + box && y < f->height; ++y)
         for (int x = bx; x < bx + box && x < f->width; ++x)
             f->data[0][y * f->linesize[0] + x] = 235;
+    if (noise) {
+        uint32_t seed = 2463534242u ^ uint32_t(index) * 2654435761u;
+        for (int y = 0; y < f->height; ++y) {
+            uint8_t *row = f->data[0] + y * f->linesize[0];
+            for (int x = 0; x < f->width; ++x) {
+                seed ^= seed << 13;
+                seed ^= seed >> 17;
+                seed ^= seed << 5;
+                int v = row[x] + int(seed & 15) - 8;
+                row[x] = uint8_t(v < 0 ? 0 : v > 255 ? 255 : v);
+            }
+        }
+    }
     for (int y = 0; y < (f->height + 1) / 2; ++y) {
         for (int x = 0; x < (f->width + 1) / 2; ++x) {
             f->data[1][y * f->linesize[1] + x] = uint8_t(128 + ((x + index) & 31) - 16);
@@ -265,7 +278,7 @@ Recording makeRecording(const StreamParams &p)
             rec.error = "picture not writable";
             break;
         }
-        drawPicture(frame.get(), i);
+        drawPicture(frame.get(), i, p.noise);
         frame->pts = i;
         frame->pict_type = (i % gop == 0) ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
         if (avcodec_send_frame(ctx.get(), frame.get()) < 0 || !drain()) {

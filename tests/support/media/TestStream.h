@@ -34,6 +34,7 @@ struct StreamParams {
     Codec codec = Codec::H264;
     int gopSeconds = 1;           // seconds between key frames
     int bitrate = 0;              // bits per second for the encoder; 0 = its default quality
+    bool noise = false;           // grain that changes every frame, like a camera's sensor noise
 };
 
 struct Recording {
