@@ -1,0 +1,92 @@
+// orvelle-cli export [--mp4] DEST PATH...: copies recordings to a local
+// folder as the program's export does: DEST/<path after "/mnt/">, listed in
+// DEST/index.data, or converted to MP4. Progress goes to standard error, the
+// files written to standard output; any recording that fails makes the exit
+// status 1.
+#include "command.h"
+
+#include "app/export/jobs/ExportJob.h"
+#include "app/records/catalogue/RecordCatalogue.h"
+#include "wfs/common/log.h"
+#include "wfs/device/recorder_disks.h"
+
+#include <QString>
+#include <QtGlobal>
+
+#include <cstdio>
+
+namespace {
+
+bool g_verbose = false;
+
+void quiet_messages(QtMsgType type, const QMessageLogContext &, const QString &msg)
+{
+    if (g_verbose || type != QtDebugMsg)
+        std::fprintf(stderr, "%s\n", msg.toLocal8Bit().constData());
+}
+
+int run_export(const cli::GlobalOptions &opts, const std::vector<std::string> &args)
+{
+    bool mp4 = false;
+    std::vector<std::string> words;
+    for (const std::string &a : args) {
+        if (a == "--mp4")
+            mp4 = true;
+        else if (a.size() > 1 && a[0] == '-' && a[1] == '-')
+            return cli::usage_error("export: unknown option " + a);
+        else
+            words.push_back(a);
+    }
+    if (words.size() < 2)
+        return cli::usage_error("export needs DEST and at least one PATH");
+    g_verbose = opts.verbose;
+    qInstallMessageHandler(quiet_messages);
+    wfs_log_set_route(opts.verbose ? WFS_LOG_STDERR : WFS_LOG_SILENT);
+    CRecordCatalogue::UseImages(opts.images);
+    CRecordCatalogue catalogue;
+    catalogue.InitialiseDisks();
+
+    QStringList paths;
+    for (size_t i = 1; i < words.size(); ++i)
+        paths << QString::fromLocal8Bit(words[i].c_str());
+    CExportJob job;
+    job.setDestination(QString::fromLocal8Bit(words[0].c_str()));
+    job.setPaths(paths);
+    job.setFormat(mp4 ? CExportJob::FormatMp4 : CExportJob::FormatH264);
+
+    QString status;
+    int last = -1;
+    QObject::connect(&job, &CExportJob::updateExportStatus, [&](const QString &text) {
+        if (last >= 0)
+            std::fprintf(stderr, "\n");
+        status = text;
+        last = -1;
+        std::fprintf(stderr, "%s", text.toLocal8Bit().constData());
+        std::fflush(stderr);
+    });
+    QObject::connect(&job, &CExportJob::updateProcess, [&](int pos) {
+        const int percent = pos / 10;
+        if (percent == last || pos < 0)
+            return;
+        last = percent;
+        std::fprintf(stderr, "\r%s %3d%%", status.toLocal8Bit().constData(), percent);
+        std::fflush(stderr);
+    });
+    QString message;
+    QObject::connect(&job, &CExportJob::showMessage, [&](const QString &text) { message = text; });
+    QObject::connect(&job, &CExportJob::convertFinishi, [&](bool ok) { message = job.finishConversion(ok); });
+    job.run();
+    std::fprintf(stderr, "\n");
+
+    for (const QString &file : job.writtenFiles())
+        std::printf("%s\n", file.toLocal8Bit().constData());
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    close_recorder_disks();
+    return job.failures().isEmpty() ? cli::kExitOk : cli::kExitFailure;
+}
+
+cli::CliCommandRegistrar reg({"export", "export [--mp4] DEST PATH...",
+                              "copy recordings to DEST (with index.data), or as MP4", run_export});
+
+}  // namespace
