@@ -156,6 +156,128 @@
     </message>
 </context>
 <context>
+    <name>CCutFileDlg</name>
+    <message>
+        <source>Cut</source>
+        <translation>Вырезать</translation>
+    </message>
+    <message>
+        <source>Browse</source>
+        <translation>Обзор</translation>
+    </message>
+    <message>
+        <source>Start Time</source>
+        <translation>Время начала</translation>
+    </message>
+    <message>
+        <source>End Time</source>
+        <translation>Время конца</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>Начать</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Отмена</translation>
+    </message>
+    <message>
+        <source>Cut Range </source>
+        <translation>Диапазон вырезки </translation>
+    </message>
+    <message>
+        <source>Select the path for record</source>
+        <translation>Выберите папку для записей</translation>
+    </message>
+    <message>
+        <source>Prompt</source>
+        <translation>Сообщение</translation>
+    </message>
+    <message>
+        <source>Abnormal time</source>
+        <translation>Недопустимое время</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>ОК</translation>
+    </message>
+    <message>
+        <source>Whether to cancel cut recording</source>
+        <translation>Отменить вырезку записи?</translation>
+    </message>
+    <message>
+        <source>NO</source>
+        <translation>Нет</translation>
+    </message>
+</context>
+<context>
+    <name>CCutJob</name>
+    <message>
+        <source>Convert Record</source>
+        <translation>Преобразование записи</translation>
+    </message>
+    <message>
+        <source>Convert To Mp4</source>
+        <translation>Преобразование в MP4</translation>
+    </message>
+    <message>
+        <source>Convert Failed</source>
+        <translation>Ошибка преобразования</translation>
+    </message>
+    <message>
+        <source>Cut Success</source>
+        <translation>Вырезка выполнена</translation>
+    </message>
+    <message>
+        <source>No video lies in the selected range</source>
+        <translation>В выбранном диапазоне нет видео</translation>
+    </message>
+    <message>
+        <source>Cut Failed</source>
+        <translation>Ошибка вырезки</translation>
+    </message>
+    <message>
+        <source>Abnormal time</source>
+        <translation>Недопустимое время</translation>
+    </message>
+    <message>
+        <source>The recording cannot be opened: %1</source>
+        <translation>Не удаётся открыть запись: %1</translation>
+    </message>
+    <message>
+        <source>The folder cannot be created: %1</source>
+        <translation>Не удаётся создать папку: %1</translation>
+    </message>
+    <message>
+        <source>The file cannot be created: %1</source>
+        <translation>Не удаётся создать файл: %1</translation>
+    </message>
+    <message>
+        <source>Out of memory</source>
+        <translation>Недостаточно памяти</translation>
+    </message>
+    <message>
+        <source>Start Cut</source>
+        <translation>Вырезка</translation>
+    </message>
+    <message>
+        <source>Find Start Pos</source>
+        <translation>Поиск начала</translation>
+    </message>
+    <message>
+        <source>The recording cannot be read</source>
+        <translation>Не удаётся прочитать запись</translation>
+    </message>
+    <message>
+        <source>The file cannot be written: %1</source>
+        <translation>Не удаётся записать файл: %1</translation>
+    </message>
+    <message>
+        <source>Reading ended after %1 of %2 bytes</source>
+        <translation>Чтение прервалось после %1 из %2 байт</translation>
+    </message>
+</context>
+<context>
     <name>CDisplayBox</name>
     <message>
         <source>Stop</source>
@@ -256,6 +378,120 @@
     <message>
         <source>Split16</source>
         <translation>16 окон</translation>
+    </message>
+</context>
+<context>
+    <name>CExportFileDlg</name>
+    <message>
+        <source>Export</source>
+        <translation>Экспорт</translation>
+    </message>
+    <message>
+        <source>Browse</source>
+        <translation>Обзор</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>Начать</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Отмена</translation>
+    </message>
+    <message>
+        <source>Select the path for record</source>
+        <translation>Выберите папку для записей</translation>
+    </message>
+    <message>
+        <source>Prompt</source>
+        <translation>Сообщение</translation>
+    </message>
+    <message>
+        <source>Whether to cancel export recording</source>
+        <translation>Отменить экспорт записей?</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>ОК</translation>
+    </message>
+    <message>
+        <source>NO</source>
+        <translation>Нет</translation>
+    </message>
+</context>
+<context>
+    <name>CExportJob</name>
+    <message>
+        <source>The destination folder cannot be created</source>
+        <translation>Не удаётся создать папку назначения</translation>
+    </message>
+    <message>
+        <source>Export</source>
+        <translation>Экспорт</translation>
+    </message>
+    <message>
+        <source>Not a recording path</source>
+        <translation>Это не путь записи</translation>
+    </message>
+    <message>
+        <source>The folder cannot be created</source>
+        <translation>Не удаётся создать папку</translation>
+    </message>
+    <message>
+        <source>The existing file cannot be replaced</source>
+        <translation>Не удаётся заменить существующий файл</translation>
+    </message>
+    <message>
+        <source>The line of index.data cannot be written</source>
+        <translation>Не удаётся записать строку index.data</translation>
+    </message>
+    <message>
+        <source>The recording cannot be opened</source>
+        <translation>Не удаётся открыть запись</translation>
+    </message>
+    <message>
+        <source>The target file cannot be created</source>
+        <translation>Не удаётся создать файл назначения</translation>
+    </message>
+    <message>
+        <source>The length of the recording cannot be determined</source>
+        <translation>Не удаётся определить длину записи</translation>
+    </message>
+    <message>
+        <source>Reading ended after %1 of %2 bytes</source>
+        <translation>Чтение прервалось после %1 из %2 байт</translation>
+    </message>
+    <message>
+        <source>The target file cannot be written</source>
+        <translation>Не удаётся записать файл назначения</translation>
+    </message>
+    <message>
+        <source>Convert Record</source>
+        <translation>Преобразование записи</translation>
+    </message>
+    <message>
+        <source>Convert To Mp4</source>
+        <translation>Преобразование в MP4</translation>
+    </message>
+    <message>
+        <source>Convert </source>
+        <translation>Преобразование </translation>
+    </message>
+    <message>
+        <source>Convert Failed</source>
+        <translation>Ошибка преобразования</translation>
+    </message>
+    <message>
+        <source>Export Success</source>
+        <translation>Экспорт выполнен</translation>
+    </message>
+    <message>
+        <source>Export failed for %1 of %2 recordings:</source>
+        <translation>Не удалось экспортировать %1 из %2 записей:</translation>
+    </message>
+    <message>
+        <source>and %1 more</source>
+        <translation>и ещё %1</translation>
     </message>
 </context>
 <context>

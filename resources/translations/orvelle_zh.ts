@@ -156,6 +156,128 @@
     </message>
 </context>
 <context>
+    <name>CCutFileDlg</name>
+    <message>
+        <source>Cut</source>
+        <translation>剪切</translation>
+    </message>
+    <message>
+        <source>Browse</source>
+        <translation>浏览</translation>
+    </message>
+    <message>
+        <source>Start Time</source>
+        <translation>开始时间</translation>
+    </message>
+    <message>
+        <source>End Time</source>
+        <translation>结束时间</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>开始</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Cut Range </source>
+        <translation>剪切范围 </translation>
+    </message>
+    <message>
+        <source>Select the path for record</source>
+        <translation>选择录像保存路径</translation>
+    </message>
+    <message>
+        <source>Prompt</source>
+        <translation>提示</translation>
+    </message>
+    <message>
+        <source>Abnormal time</source>
+        <translation>时间异常</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>确定</translation>
+    </message>
+    <message>
+        <source>Whether to cancel cut recording</source>
+        <translation>是否取消剪切录像</translation>
+    </message>
+    <message>
+        <source>NO</source>
+        <translation>否</translation>
+    </message>
+</context>
+<context>
+    <name>CCutJob</name>
+    <message>
+        <source>Convert Record</source>
+        <translation>转换录像</translation>
+    </message>
+    <message>
+        <source>Convert To Mp4</source>
+        <translation>转换为MP4</translation>
+    </message>
+    <message>
+        <source>Convert Failed</source>
+        <translation>转换失败</translation>
+    </message>
+    <message>
+        <source>Cut Success</source>
+        <translation>剪切成功</translation>
+    </message>
+    <message>
+        <source>No video lies in the selected range</source>
+        <translation>所选时间范围内没有视频</translation>
+    </message>
+    <message>
+        <source>Cut Failed</source>
+        <translation>剪切失败</translation>
+    </message>
+    <message>
+        <source>Abnormal time</source>
+        <translation>时间异常</translation>
+    </message>
+    <message>
+        <source>The recording cannot be opened: %1</source>
+        <translation>无法打开录像：%1</translation>
+    </message>
+    <message>
+        <source>The folder cannot be created: %1</source>
+        <translation>无法创建文件夹：%1</translation>
+    </message>
+    <message>
+        <source>The file cannot be created: %1</source>
+        <translation>无法创建文件：%1</translation>
+    </message>
+    <message>
+        <source>Out of memory</source>
+        <translation>内存不足</translation>
+    </message>
+    <message>
+        <source>Start Cut</source>
+        <translation>开始剪切</translation>
+    </message>
+    <message>
+        <source>Find Start Pos</source>
+        <translation>查找起始位置</translation>
+    </message>
+    <message>
+        <source>The recording cannot be read</source>
+        <translation>无法读取录像</translation>
+    </message>
+    <message>
+        <source>The file cannot be written: %1</source>
+        <translation>无法写入文件：%1</translation>
+    </message>
+    <message>
+        <source>Reading ended after %1 of %2 bytes</source>
+        <translation>读取在 %2 字节中的第 %1 字节处中止</translation>
+    </message>
+</context>
+<context>
     <name>CDisplayBox</name>
     <message>
         <source>Stop</source>
@@ -256,6 +378,120 @@
     <message>
         <source>Split16</source>
         <translation>16画面</translation>
+    </message>
+</context>
+<context>
+    <name>CExportFileDlg</name>
+    <message>
+        <source>Export</source>
+        <translation>导出</translation>
+    </message>
+    <message>
+        <source>Browse</source>
+        <translation>浏览</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>开始</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Select the path for record</source>
+        <translation>选择录像保存路径</translation>
+    </message>
+    <message>
+        <source>Prompt</source>
+        <translation>提示</translation>
+    </message>
+    <message>
+        <source>Whether to cancel export recording</source>
+        <translation>是否取消导出录像</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>确定</translation>
+    </message>
+    <message>
+        <source>NO</source>
+        <translation>否</translation>
+    </message>
+</context>
+<context>
+    <name>CExportJob</name>
+    <message>
+        <source>The destination folder cannot be created</source>
+        <translation>无法创建目标文件夹</translation>
+    </message>
+    <message>
+        <source>Export</source>
+        <translation>导出</translation>
+    </message>
+    <message>
+        <source>Not a recording path</source>
+        <translation>不是录像路径</translation>
+    </message>
+    <message>
+        <source>The folder cannot be created</source>
+        <translation>无法创建文件夹</translation>
+    </message>
+    <message>
+        <source>The existing file cannot be replaced</source>
+        <translation>无法替换已有文件</translation>
+    </message>
+    <message>
+        <source>The line of index.data cannot be written</source>
+        <translation>无法写入 index.data 的条目</translation>
+    </message>
+    <message>
+        <source>The recording cannot be opened</source>
+        <translation>无法打开录像</translation>
+    </message>
+    <message>
+        <source>The target file cannot be created</source>
+        <translation>无法创建目标文件</translation>
+    </message>
+    <message>
+        <source>The length of the recording cannot be determined</source>
+        <translation>无法确定录像长度</translation>
+    </message>
+    <message>
+        <source>Reading ended after %1 of %2 bytes</source>
+        <translation>读取在 %2 字节中的第 %1 字节处中止</translation>
+    </message>
+    <message>
+        <source>The target file cannot be written</source>
+        <translation>无法写入目标文件</translation>
+    </message>
+    <message>
+        <source>Convert Record</source>
+        <translation>转换录像</translation>
+    </message>
+    <message>
+        <source>Convert To Mp4</source>
+        <translation>转换为MP4</translation>
+    </message>
+    <message>
+        <source>Convert </source>
+        <translation>转换 </translation>
+    </message>
+    <message>
+        <source>Convert Failed</source>
+        <translation>转换失败</translation>
+    </message>
+    <message>
+        <source>Export Success</source>
+        <translation>导出成功</translation>
+    </message>
+    <message>
+        <source>Export failed for %1 of %2 recordings:</source>
+        <translation>%2 个录像中有 %1 个导出失败：</translation>
+    </message>
+    <message>
+        <source>and %1 more</source>
+        <translation>以及另外 %1 个</translation>
     </message>
 </context>
 <context>
