@@ -225,6 +225,8 @@ private:
         // Telephone-band sound needs no trellis search: the fast coder
         // converts hours of it in seconds.
         av_opt_set(m_aac->priv_data, "aac_coder", "fast", 0);
+        av_opt_set_int(m_aac->priv_data, "aac_pns", 0, 0);
+        av_opt_set_int(m_aac->priv_data, "aac_tns", 0, 0);
         if (avcodec_open2(m_aac, enc, nullptr) < 0)
             return false;
         m_audio = avformat_new_stream(m_oc, nullptr);
