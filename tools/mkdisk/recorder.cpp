@@ -59,6 +59,7 @@ struct Active {
     Recording rec;
     FileHandle *h = nullptr;
     bool keep_open = false;
+    bool left_open = false;
 };
 
 class Recorder {
@@ -223,7 +224,7 @@ bool Recorder::record_slot(const std::vector<Recording> &recs, bool last_slot, s
             }
         }
         for (Active &a : act) {
-            if (!a.h)
+            if (!a.h || a.left_open)
                 continue;
             bytes.clear();
             if (!m_cams[size_t(a.rec.channel)]->second(t, &bytes, err))
@@ -239,12 +240,15 @@ bool Recorder::record_slot(const std::vector<Recording> &recs, bool last_slot, s
         wfs_time next = wfs_time_add(t, 1);
         g_clock = next;
         for (Active &a : act) {
-            if (!a.h || wfs_time_add(a.rec.start, a.rec.duration) != next)
+            if (!a.h || a.left_open || wfs_time_add(a.rec.start, a.rec.duration) != next)
                 continue;
             if (a.keep_open) {
+                // The disk is pulled while this one records: what it wrote
+                // reaches the disk, its records stay open.
                 fs_fflush(a.h);
+                a.left_open = true;
                 m_sum->unclosed = true;
-                continue;  // the disk is pulled while this one records
+                continue;
             }
             // Pieces split off by the pack interval count as recordings too.
             m_sum->recordings += 1 + int((uint32_t(a.rec.duration) - 1) / m_o.pack_seconds);

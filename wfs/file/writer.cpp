@@ -218,6 +218,40 @@ unsigned drain(FileHandle *h, bool pad)
     return FS_OK;
 }
 
+// Clusters the handle needs to write what it holds plus `extra` bytes.
+uint64_t clusters_needed(const FileHandle *w, uint64_t extra)
+{
+    const uint64_t spc = w->pdp->sec_per_clus;
+    uint64_t sectors = w->written_sectors[1] + (uint64_t(w->buf_pos) + extra + kSector - 1) / kSector;
+    uint64_t room = w->cur_cluster != 0 ? spc - w->written_sectors[0] : 0;
+    return sectors <= room ? 0 : (sectors - room + spc - 1) / spc;
+}
+
+// Callers of the byte layer write whole frames, so every handle's buffer
+// ends on a frame. When the ring cannot take what the handles on it hold
+// plus the new bytes, the ring is moved on now, between two writes: each
+// recording is closed after its last whole frame and the new bytes start
+// the next one, instead of a frame being cut where the ring ends.
+void wrap_between_frames(FileHandle *h, uint64_t n)
+{
+    DriverParam *pdp = h->pdp;
+    FileHandle *hs[WFS_MAX_FILE_HANDLES];
+    int count = writer_collect(pdp, hs, WFS_MAX_FILE_HANDLES);
+    uint64_t need = clusters_needed(h, n);
+    for (int i = 0; i < count; ++i) {
+        if (hs[i] != h)
+            need += clusters_needed(hs[i], 0);
+    }
+    if (need <= writer_clusters_left(pdp))
+        return;
+    for (int i = 0; i < count; ++i) {
+        if (hs[i]->buf && hs[i]->buf_pos)
+            drain(hs[i], true);
+    }
+    if (h->pdp == pdp)  // draining did not already move the ring on
+        writer_disk_over(pdp);
+}
+
 }  // namespace
 
 void wfs_writer_set_clock(WfsWriterClock clock) { g_clock = clock; }
@@ -358,6 +392,7 @@ size_t wfs_writer_fwrite(const void *buf, size_t size, size_t count, FileHandle 
             return 0;
         split(h);
     }
+    wrap_between_frames(h, uint64_t(size) * count);
     // A recording takes its first cluster with its first bytes, so that the
     // clusters' start times grow with their numbers.
     if (h->cur_cluster == 0) {

@@ -119,10 +119,12 @@ void advance_previous_pass(DriverParam *pdp, uint32_t clus)
     }
 }
 
+}  // namespace
+
 // Every writing handle on a full driver closes its recording and goes on,
 // in special mode, on the next driver of the ring (the same one when it is
 // alone, writing over its oldest recordings).
-DriverParam *disk_over(DriverParam *full)
+DriverParam *writer_disk_over(DriverParam *full)
 {
     wfs_console("DISK OVER\n");
     wfs_time now = wfs_writer_now();
@@ -134,7 +136,9 @@ DriverParam *disk_over(DriverParam *full)
     }
     DriverParam *next = full->next ? full->next : full;
     uint32_t probe = 0;
-    if (next_writable(next, scan_origin(next), &probe) != FS_OK)
+    // Alone in its ring, the driver starts its next pass; another driver
+    // does so only when it is full as well.
+    if (next == full || next_writable(next, scan_origin(next), &probe) != FS_OK)
         begin_new_pass(next);
     int type = static_cast<int>(full->driver_type);
     if (type >= 0 && type < DRIVER_TYPE_RINGS && g_work_drivers[type].head != nullptr)
@@ -153,7 +157,12 @@ DriverParam *disk_over(DriverParam *full)
     return next;
 }
 
-}  // namespace
+uint64_t writer_clusters_left(const DriverParam *pdp)
+{
+    uint64_t limit = uint64_t(pdp->total_cluster) - pdp->total_cluster / 2097152u;
+    uint64_t from = scan_origin(pdp);
+    return limit > from + 1 ? limit - from - 1 : 0;
+}
 
 void writer_register(FileHandle *h)
 {
@@ -255,7 +264,7 @@ unsigned set_new_clus(FileHandle *h)
     uint32_t clus = 0;
     unsigned st = next_writable(pdp, scan_origin(pdp), &clus);
     if (st == FS_NOT_FOUND) {
-        pdp = disk_over(pdp);
+        pdp = writer_disk_over(pdp);
         st = next_writable(pdp, scan_origin(pdp), &clus);
     }
     if (st != FS_OK)

@@ -34,5 +34,13 @@ void writer_save_driver(DriverParam *pdp);
 void writer_mark_busy(DriverParam *pdp);
 void writer_mark_idle_if_unused(DriverParam *pdp);
 
+// The driver's ring is full: every writing handle on it closes its
+// recording and goes on, in special mode, on the next driver of the ring.
+// Returns that driver.
+DriverParam *writer_disk_over(DriverParam *full);
+// Clusters the driver can take before the end of its ring (writable ones
+// assumed).
+uint64_t writer_clusters_left(const DriverParam *pdp);
+
 // Writes a cluster's index byte whatever the byte was before.
 unsigned writer_put_index(DriverParam *pdp, uint32_t clus, uint8_t value, bool flush);
