@@ -51,12 +51,96 @@ steps_ok = all(b > a for a, b in zip(times, times[1:]))
 print(frames, keys, audio, text(times[0]) if times else "-", text(times[-1]) if times else "-", bad + (0 if steps_ok else 1))
 '
 
+# An independent reader of the image: follows every recording's directory
+# chain (links, indexes, first cluster, lengths, times) and checks that its
+# data holds whole frames whose key-frame times lie within the recording.
+chains_py=$(cat <<'PY'
+import struct, sys
+img = open(sys.argv[1], "rb")
+def sec(n, count=1):
+    img.seek(n * 512); return img.read(512 * count)
+mbr = sec(0)
+base = struct.unpack_from("<I", mbr, 454)[0]
+head = sec(base)
+assert head[:7] == b"WFS0.4\x00" and head[510:512] == b"QJ", "head"
+kpo = struct.unpack_from("<4I", head, 480)
+pt = sec(base + kpo[0] + 20)
+problems = 0; checked = 0; frames_total = 0
+def t2s(w):
+    return "%04d-%02d-%02d %02d:%02d:%02d" % ((w >> 26) + 2000, (w >> 22) & 15, (w >> 17) & 31, (w >> 12) & 31, (w >> 6) & 63, w & 63)
+for p in range(4):
+    start, total = struct.unpack_from("<QQ", pt, 56 + 64 * p)
+    if total == 0: continue
+    pp = sec(base + start + kpo[p] + 24)
+    spc, dir_off, data_off, tc = [struct.unpack_from("<I", pp, o)[0] for o in (48, 68, 72, 76)]
+    rev, cur = struct.unpack_from("<I", pp, 56)[0], struct.unpack_from("<I", pp, 24)[0]
+    status = struct.unpack_from("<I", pp, 12)[0]
+    dirs = sec(base + start + dir_off, (tc + 15) // 16 + 1)
+    def item(c):
+        r = dirs[c * 32:(c + 1) * 32]
+        a, flag, num, up, down, st, et, hs, el, fc = struct.unpack_from("<BBHIIIIHHI", r)
+        return dict(alarm=a, flag=flag, num=num, up=up, down=down, st=st, et=et, hs=hs, el=el, fc=fc, ch=r[31] >> 2, av=r[31] & 3)
+    def bad(msg):
+        global problems; problems += 1; print("partition %d: %s" % (p, msg))
+    for c in range(max(rev, 1), tc):
+        f = item(c)
+        if f["flag"] not in (2, 3) or f["fc"] != c or f["alarm"] >= 32: continue
+        checked += 1
+        chain = [c]; k = c
+        while item(k)["down"] not in (0, 0xFFFFFFFF) and len(chain) <= tc:
+            nxt = item(k)["down"]
+            g = item(nxt)
+            if g["up"] != k or g["fc"] != c or g["num"] != len(chain) or g["flag"] != 1 or g["ch"] != f["ch"]:
+                bad("cluster %d: broken link %d -> %d" % (c, k, nxt)); break
+            if g["st"] < item(k)["st"]: bad("cluster %d: times run backwards at %d" % (c, nxt))
+            chain.append(nxt); k = nxt
+        last = item(chain[-1])
+        if last["down"] == 0xFFFFFFFF and status != 170:
+            # Cut off by a pulled disk: the open cluster says how far it got.
+            length = (len(chain) - 1) * spc + last["el"]
+            f = dict(f, et=last["et"])
+        elif last["down"] != 0:
+            bad("cluster %d: chain not closed" % c); continue
+        else:
+            if f["num"] != len(chain) - 1: bad("cluster %d: item_num %d, chain of %d" % (c, f["num"], len(chain)))
+            if last["el"] != f["el"] or last["et"] != f["et"]: bad("cluster %d: last cluster and totals disagree" % c)
+            length = f["num"] * spc + f["el"]
+        if f["et"] < f["st"]: bad("cluster %d: ends before it starts" % c)
+        data = b"".join(sec(base + start + data_off + x * spc, spc) for x in chain)[:length * 512]
+        pos = f["hs"] * 512
+        if f["hs"] == 0 and data[:4] == b"DHII":
+            pos = struct.unpack_from("<I", data, 4)[0]
+        if f["av"] == 0:
+            if data[pos:pos + 2] != b"\xff\xd8": bad("cluster %d: picture is not a JPEG" % c)
+            continue
+        keys = []
+        while pos + 8 <= len(data):
+            if data[pos:pos + 3] != b"\x00\x00\x01":
+                if any(data[pos:]): bad("cluster %d: garbage at byte %d" % (c, pos))
+                break
+            ty = data[pos + 3]
+            if ty == 0xFC:
+                keys.append(struct.unpack_from("<I", data, pos + 8)[0]); n = 16 + struct.unpack_from("<I", data, pos + 12)[0]
+            elif ty == 0xFD: n = 8 + struct.unpack_from("<I", data, pos + 4)[0]
+            elif ty == 0xFA: n = 8 + struct.unpack_from("<H", data, pos + 6)[0]
+            else: bad("cluster %d: frame type %02x" % (c, ty)); break
+            if n < 5 or n > 512000: bad("cluster %d: frame length %d" % (c, n)); break
+            pos += n; frames_total += 1
+        if pos > len(data): bad("cluster %d: last frame cut off" % c)
+        if not keys or keys[0] != f["st"] or keys[-1] > f["et"]:
+            bad("cluster %d: key frames %s..%s outside %s..%s" % (c, t2s(keys[0]) if keys else "-", t2s(keys[-1]) if keys else "-", t2s(f["st"]), t2s(f["et"])))
+print("%d recordings checked, %d frames, %d problems" % (checked, frames_total, problems))
+sys.exit(1 if problems else 0)
+PY
+)
+
 # ---------------------------------------------------------------- a disk with everything
 img=$tmp/mixed.img
 "$mk" "$img" --size 1536M --channels 2 --days 2 --per-day 3 --seconds 5 --sec-per-clus 256 \
     --pack 60 --long --collision --dhii --pictures --deleted --unclosed --seed 7 > "$tmp/mk.out" 2> "$tmp/mk.err"
 check "orvelle-mkdisk makes the image" "[ \$? -eq 0 ] && [ -s '$img' ]"
 cat "$tmp/mk.out"
+check "every directory chain agrees with its records and frames" "python3 -c \"\$chains_py\" '$img'"
 
 scan=$("$cli" --image "$img" scan)
 check "scan finds one disk behind the MBR at sector 2048" "[ \"\$(echo \"\$scan\" | cut -f5)\" != '' ] && [ \"\$(echo \"\$scan\" | wc -l)\" = 1 ] && [ \"\$(echo \"\$scan\" | cut -f4)\" = 2048 ]"
@@ -91,7 +175,7 @@ decoded=0
 head_checked=0
 while IFS=$'\t' read -r path _ _ _ start end _ _ _ kb; do
     case "$path" in *.h264) ;; *) continue ;; esac
-    "$cli" --image "$img" cat "$path" > "$tmp/rec.bin" 2>/dev/null || { bad_frames=$((bad_frames + 1)); continue; }
+    "$cli" --image "$img" cat "$path" < /dev/null > "$tmp/rec.bin" 2>/dev/null || { bad_frames=$((bad_frames + 1)); continue; }
     read -r frames keys audio t0 t1 bad < <(python3 -c "$frames_py" "$tmp/rec.bin" "$tmp/rec.h264")
     start=${start/ /_}
     end=${end/ /_}
@@ -102,9 +186,9 @@ while IFS=$'\t' read -r path _ _ _ start end _ _ _ kb; do
         bad_frames=$((bad_frames + 1))
         continue
     fi
-    got=$(ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames,width,height \
+    got=$(ffprobe -v error </dev/null -count_frames -select_streams v:0 -show_entries stream=nb_read_frames,width,height \
           -of csv=p=0 "$tmp/rec.h264" 2>/dev/null)
-    if [ "$got" = "352,288,$frames" ] && ffmpeg -v error -xerror -i "$tmp/rec.h264" -f null - 2>/dev/null; then
+    if [ "$got" = "352,288,$frames" ] && ffmpeg -nostdin -v error -xerror -i "$tmp/rec.h264" -f null - 2>/dev/null; then
         decoded=$((decoded + 1))
     else
         echo "does not decode: $path (ffprobe: $got, frames $frames)"
@@ -119,17 +203,18 @@ wrap=$tmp/wrap.img
 "$mk" "$wrap" --size 1536M --channels 3 --days 1 --per-day 2 --seconds 8 --sec-per-clus 64 --wrap --seed 3 \
     > "$tmp/wrap.out" 2>&1
 check "a wrapped ring is made" "grep -q 'ring wrapped' '$tmp/wrap.out'"
+check "every chain on the wrapped ring agrees with its records and frames" "python3 -c \"\$chains_py\" '$wrap'"
 "$cli" --image "$wrap" info > "$tmp/wrap.info"
 check "the wrapped partition reports no free space" "grep -q 'partition 0:.* 0 MiB free' '$tmp/wrap.info'"
 "$cli" --image "$wrap" list > "$tmp/wrap.list"
 wrap_bad=0
 wrap_n=0
 while IFS=$'\t' read -r path _ _ _ start end _ _ _ kb; do
-    "$cli" --image "$wrap" cat "$path" > "$tmp/rec.bin" 2>/dev/null
+    "$cli" --image "$wrap" cat "$path" < /dev/null > "$tmp/rec.bin" 2>/dev/null
     read -r frames keys audio t0 t1 bad < <(python3 -c "$frames_py" "$tmp/rec.bin" "$tmp/rec.h264")
     start=${start/ /_}
     wrap_n=$((wrap_n + 1))
-    if [ "$bad" != 0 ] || [ "$t0" != "$start" ] || ! ffmpeg -v error -xerror -i "$tmp/rec.h264" -f null - 2>/dev/null; then
+    if [ "$bad" != 0 ] || [ "$t0" != "$start" ] || ! ffmpeg -nostdin -v error -xerror -i "$tmp/rec.h264" -f null - 2>/dev/null; then
         echo "wrapped ring, bad recording: $path"
         wrap_bad=$((wrap_bad + 1))
     fi

@@ -71,6 +71,7 @@ protected:
     std::string m_path;
     uint64_t m_sectors = kVolumeSectors;
     uint32_t m_spc = kSecPerClus;
+    uint32_t m_type = DRIVER_TYPE_RECORD;
 
     // Formats a fresh image of `sectors` with `spc` sectors per cluster.
     void reformat(uint64_t sectors, uint32_t spc)
@@ -126,7 +127,7 @@ protected:
             ASSERT_EQ(wfs_set_key_config(0, 0, &cfg), 0);
             WfsPartition p{0, m_sectors};
             ASSERT_EQ(wfs_write_partitions(0, &p, 1), 0);
-            ASSERT_EQ(wfs_format_driver(0, 0, m_spc), 0);
+            ASSERT_EQ(wfs_format_driver_type(0, 0, m_spc, m_type), 0);
             sync_all_buffers();
             wfs_file_sys_init(&n, 0);
         }
@@ -158,11 +159,11 @@ std::vector<uint8_t> random_bytes(size_t n, uint32_t seed)
     return v;
 }
 
-std::vector<file_info_v2> list_channel(uint8_t ch, wfs_time from, wfs_time to)
+std::vector<file_info_v2> list_channel(uint8_t ch, wfs_time from, wfs_time to, uint32_t drivers = 0x7F)
 {
     std::vector<file_info_v2> out(256);
     uint32_t count = static_cast<uint32_t>(out.size());
-    wfs_file_list(ch, from, to, &count, out.data(), 0xFFFFFFFFu, 0, 0x7F, 2);
+    wfs_file_list(ch, from, to, &count, out.data(), 0xFFFFFFFFu, 0, drivers, 2);
     out.resize(count);
     return out;
 }
@@ -470,4 +471,31 @@ TEST_F(Writer, WritesOnlyThroughWritingHandles)
     FileHandle *h = nullptr;
     EXPECT_EQ(wfs_file_create(0, 1, 0, 0, 0, 0, 3, nullptr, &h), 1u);
     EXPECT_EQ(h, nullptr);
+}
+
+TEST_F(Writer, PictureRecordingsOnAPicturePartition)
+{
+    m_type = DRIVER_TYPE_PICTURE;
+    reformat(kVolumeSectors, kSecPerClus);
+    std::vector<std::vector<uint8_t>> stills;
+    for (int i = 0; i < 3; ++i) {
+        FileHandle *h = nullptr;
+        ASSERT_EQ(wfs_file_create(1, 0, 0, 0, 0, 0, DRIVER_TYPE_PICTURE, nullptr, &h), 0u);
+        ASSERT_EQ(wfs_writer_set_head_bytes(h, 0), 0u);
+        stills.push_back(random_bytes(20000 + i * 5000, 300 + i));
+        stills.back()[0] = 0xFF;
+        stills.back()[1] = 0xD8;
+        ASSERT_EQ(fs_fwrite(stills.back().data(), 1, stills.back().size(), h), stills.back().size());
+        ASSERT_EQ(fs_fclose(h), 0);
+        g_now = wfs_time_add(g_now, 5);
+    }
+    reopen_read_only();
+    EXPECT_EQ(get_pdp(0, 0)->driver_type, uint32_t(DRIVER_TYPE_PICTURE));
+    auto l = list_channel(1, wfs_time_pack(2024, 5, 1, 0, 0, 0), wfs_time_pack(2024, 5, 2, 0, 0, 0), 1u << 4);
+    ASSERT_EQ(l.size(), 3u);
+    for (size_t i = 0; i < l.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(l[i].av, 0);
+        EXPECT_EQ(read_all(l[i]), padded(stills[i]));
+    }
 }
