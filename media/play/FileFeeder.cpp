@@ -105,6 +105,10 @@ bool FileFeeder::open()
 
 void FileFeeder::start()
 {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_started)
+        return;  // a second Play changes nothing
+    m_started = true;
     m_thread = std::thread([this] { run(); });
 }
 

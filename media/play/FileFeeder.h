@@ -43,6 +43,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_cv;
     int m_seek = -1;
+    bool m_started = false;
     std::atomic<bool> m_stop{false};
 };
 

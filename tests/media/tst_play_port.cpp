@@ -462,6 +462,7 @@ private slots:
         QVERIFY(port > 0);
         QVERIFY(TVPLAY_SetPlayPosition(port, 101) < 0);
         QCOMPARE(TVPLAY_Play(port), 0);
+        QCOMPARE(TVPLAY_Play(port), 0);  // playing already: nothing changes
         QTRY_VERIFY(!msgs.of(EUIMSG_PLAY_INFO).isEmpty());
         const int64_t begin = localEpoch(2023, 5, 1, 10, 0, 0);
         QCOMPARE(msgs.of(EUIMSG_PLAY_INFO).first().p1, begin);
