@@ -1,0 +1,130 @@
+#ifndef ORVELLE_APP_RECORDS_DISKMANAGEPAGE_H
+#define ORVELLE_APP_RECORDS_DISKMANAGEPAGE_H
+
+// The "Disk" page of the record list: every playable recording on the
+// attached recorder disks as a tree disk > partition > date > channel >
+// recording, with a calendar of the recording days below it.
+//
+// The first load runs on the calling thread at start-up; afterwards the
+// drives are counted every 10 seconds and a changed count reloads on the
+// page's loading thread. A load first stops every reader of the disks (all
+// video windows close and their threads end), and waits while an export or
+// a cut of this page runs. The loader hands the recordings to the GUI thread
+// in queued batches; the tree itself is only ever changed on the GUI thread.
+
+#include "app/play/MyThread.h"
+#include "app/records/RecordPage.h"
+#include "app/records/catalogue/RecordCatalogue.h"
+
+#include <QMap>
+#include <QMutex>
+#include <QPair>
+#include <QSet>
+#include <QStringList>
+#include <QVector>
+
+#include <atomic>
+
+class QLabel;
+class QToolButton;
+
+using RecordPairs = QVector<QPair<QString, QString>>;
+
+class CDiskManagePage : public CRecordPage
+{
+    Q_OBJECT
+
+public:
+    // Recordings handed to the tree per batch.
+    static const int kBatchSize = 1000;
+    static const int kRescanIntervalMs = 10000;
+
+    explicit CDiskManagePage(QWidget* parent = nullptr);
+    ~CDiskManagePage() override;
+
+    // The start-up load, on the calling thread; then starts the rescan.
+    void InitialLoad();
+    // Stops a running load and waits for the loading thread; no load starts
+    // afterwards. The program calls it before the play manager and the
+    // settings are released.
+    void StopLoad();
+
+    // Adds a disk image file to the drives the next scan reads (the
+    // program's --disk-image option). False, with a reason, when the file
+    // cannot be used; an image added before is not added again.
+    static bool AddDiskImage(const QString& strFile, QString* pError = nullptr);
+    // Adds a disk image file and reloads the disks.
+    bool LoadDiskImage(const QString& strFile);
+
+    // One rescan: counts the recorder disks and reloads when the count
+    // changed. True when a reload started.
+    bool CheckDriveCount();
+    // Starts a reload on the loading thread. False when a load already runs
+    // or an export or cut is open (the next rescan tries again).
+    bool StartReload();
+    bool isLoading() const { return m_bStopLoad.load() == 0; }
+    int diskCount() const { return m_ideNum.load(); }
+
+    // The disk-information text of one disk.
+    QString diskInfoText(int nDisk) const;
+    QString recordingPath(const QModelIndex& index) const override;
+    QMenu* buildContextMenu(const QModelIndex& index) override;
+
+    QLabel* loadingLabel() const { return m_pLoadingLabel; }
+    QLabel* driveAccessLabel() const { return m_pAccessLabel; }
+    QToolButton* addImageButton() const { return m_pAddImageButton; }
+
+signals:
+    void updateTree();
+    void diskChanged();
+    void enabledControl(bool bEnabled);
+    void appendNewRecord(QVector<QPair<QString, QString>> arr, int count);
+    // The tree is cleared before a load's batches; nTotal is the number of
+    // recordings that follow, -1 while the disks are still being read.
+    void clearRecordTree(int nTotal);
+    // Drives the last scan could not open (sources and reasons).
+    void drivesUnreadable(QStringList strSources, QStringList strReasons);
+
+public slots:
+    void onExportFile();
+    void onUpdateTree();
+    void onShowDiskInfo();
+    void onAppendNewRecord(QVector<QPair<QString, QString>> arr, int count);
+    void onEnabledControl(bool bEnabled);
+    void onAddDiskImage();
+
+private slots:
+    void onClearRecordTree(int nTotal);
+    void onDrivesUnreadable(QStringList strSources, QStringList strReasons);
+
+protected:
+    void runCommand(int nCommand) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    // One load: scan, mount, catalogue, then the batches.
+    void loadJob();
+    void loadDataFromDisk();
+    void finishTree();
+    void stopReaders();
+    void reportAddedImages();
+
+    std::atomic<int> m_bStopLoad{1};
+    std::atomic<bool> m_bQuit{false};
+    std::atomic<int> m_ideNum{0};
+    CMyThread m_loadThread;
+    CRecordCatalogue m_catalogue;
+    QMutex m_mutex;
+    QMap<QString, QString> m_recordMap;
+    QLabel* m_pLoadingLabel;
+    QLabel* m_pAccessLabel;
+    QToolButton* m_pAddImageButton;
+    int m_nTimerId = 0;
+    int m_nTotal = -1;
+    int m_nAppended = 0;
+    QSet<QString> m_toldDrives;
+    QStringList m_addedImages;
+};
+
+#endif

@@ -1,0 +1,211 @@
+// The Local page over real export folders: reading "index.data" with
+// duplicates, missing files, CR LF and LF ends, a two-digit partition and
+// hostile lines; the tree it builds; the notices for a folder without index
+// or files; play, sync play and the menu on local paths; and the calendar's
+// local days, which each new folder replaces.
+#include <QDir>
+#include <QFile>
+#include <QLoggingCategory>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QStandardItemModel>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/records/Calendar.h"
+#include "app/records/CalendarDateWidget.h"
+#include "app/records/CalendarWidget.h"
+#include "app/records/DirManagePage.h"
+#include "app/records/LocalIndex.h"
+#include "app/records/MyTreeView.h"
+#include "app/records/RecordTreeRoles.h"
+#include "app/shell/GlobalAppData.h"
+
+namespace {
+
+const char* const kA = "idea0/2024-05-01/000/08.00.00-09.00.00[R][@1a0][0].h264";
+const char* const kB = "idea0/2024-05-01/000/09.30.00-09.40.00[M][@2c0][0].h264";
+const char* const kC = "idea0/2024-05-01/002/08.30.00-08.50.00[R][@300][0].h264";
+const char* const kD = "ideb1/2024-04-20/001/10.00.00-10.01.00[A][@400][0].h264";
+
+bool touch(const QString& path)
+{
+    QDir().mkpath(path.section('/', 0, -2));
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write("\0\0\1\xfc", 4) == 4;
+}
+
+bool writeIndex(const QString& dir, const QByteArray& text)
+{
+    QFile f(dir + "/index.data");
+    return f.open(QIODevice::WriteOnly) && f.write(text) == text.size();
+}
+
+QStringList childTexts(QStandardItem* pItem)
+{
+    QStringList out;
+    for (int i = 0; i < pItem->rowCount(); ++i)
+        out << pItem->child(i)->text();
+    return out;
+}
+
+}  // namespace
+
+class TestLocalPage : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_app;
+
+private slots:
+    void initTestCase()
+    {
+        QLoggingCategory::setFilterRules("default.debug=false");
+        QVERIFY(m_app.isValid());
+        CGlobalAppData::setAppDir(m_app.path());
+        CGlobalAppData::instance();
+    }
+
+    void relativePathForms()
+    {
+        LocalRecordPath p;
+        QVERIFY(ParseLocalRecordPath(kD, &p));
+        QCOMPARE(p.strIde, QString("ideb1"));
+        QCOMPARE(p.nPart, 1);
+        QCOMPARE(p.date, QDate(2024, 4, 20));
+        QCOMPARE(p.nChannel, 1);
+        QCOMPARE(p.strName, QString("10.00.00-10.01.00[A][@400][0].h264"));
+        QVERIFY(!ParseLocalRecordPath("idea10/2024-05-01/000/x.h264", nullptr));   // two-digit partition
+        QVERIFY(!ParseLocalRecordPath("idea0/2024-02-30/000/x.h264", nullptr));    // no such day
+        QVERIFY(!ParseLocalRecordPath("idea0/2024-05-01/000/../../x", nullptr));   // leaves the folder
+        QVERIFY(!ParseLocalRecordPath("idea0/2024-05-01/000/..", nullptr));
+        QVERIFY(!ParseLocalRecordPath("idea0/2024-05-01/000/", nullptr));
+        QVERIFY(!ParseLocalRecordPath("/etc/passwd", nullptr));
+    }
+
+    void indexWithDuplicatesMissingFilesAndBadLines()
+    {
+        QTemporaryDir dir;
+        const QString root = dir.path();
+        for (const char* rel : {kA, kB, kC, kD})
+            QVERIFY(touch(root + "/" + rel));
+        QVERIFY(touch(root + "/idea10/2024-05-01/000/08.00.00-08.10.00[R][@500][0].h264"));
+        QByteArray index;
+        index += QByteArray(kA) + "\r\n";
+        index += QByteArray(kC) + "\r\n";
+        index += QByteArray(kA) + "\r\n";                                        // exported twice
+        index += "idea0/2024-05-01/000/11.00.00-11.10.00[R][@600][0].h264\r\n"; // file gone
+        index += "idea10/2024-05-01/000/08.00.00-08.10.00[R][@500][0].h264\r\n";
+        index += "garbage\r\n\r\n";
+        index += QByteArray(kB) + "\n";                                         // LF alone
+        index += QByteArray(kD);                                                // no line end
+        QVERIFY(writeIndex(root, index));
+
+        CDirManagePage page;
+        CGlobalAppData::instance()->setCurrentDate(QDate(2020, 1, 1));
+        QVERIFY(page.LoadLocalDir(root + "/"));
+        QVERIFY(page.isLoaded());
+        QCOMPARE(page.directory(), root);
+        QStandardItemModel* m = page.model();
+        QCOMPARE(m->rowCount(), 1);
+        QStandardItem* folder = m->item(0);
+        QCOMPARE(folder->text(), root);
+        QCOMPARE(folder->data(LevelRole).toInt(), 0);
+        QCOMPARE(folder->data(KeyRole).toString(), root);
+        QCOMPARE(childTexts(folder), (QStringList{"idea0", "ideb1"}));
+        QStandardItem* ide = folder->child(0);
+        QCOMPARE(ide->data(KeyRole).toString(), QString("idea0"));
+        QCOMPARE(ide->data(DiskRole).toString(), root);
+        QCOMPARE(childTexts(ide), QStringList{"2024-05-01"});
+        QStandardItem* date = ide->child(0);
+        QCOMPARE(date->data(PartRole).toString(), QString("idea0"));
+        QCOMPARE(date->data(DateRole).toDate(), QDate(2024, 5, 1));
+        QCOMPARE(childTexts(date), (QStringList{"001", "003"}));
+        QStandardItem* ch1 = date->child(0);
+        QCOMPARE(ch1->data(KeyRole).toInt(), 0);
+        // kA once, in path order with kB.
+        QCOMPARE(childTexts(ch1), (QStringList{QString(kA).mid(21), QString(kB).mid(21)}));
+        QStandardItem* r = ch1->child(0);
+        QCOMPARE(r->data(LevelRole).toInt(), 4);
+        QCOMPARE(r->data(ChannelRole).toInt(), 0);
+        QCOMPARE(r->toolTip(), r->text());
+        QCOMPARE(page.recordingPath(r->index()), root + "/" + kA);
+        QVERIFY(QFile::exists(page.recordingPath(ch1->child(1)->index())));
+        QCOMPARE(page.recordingPath(folder->child(1)->child(0)->child(0)->child(0)->index()), root + "/" + kD);
+
+        // The folder's latest date is current (a later current date would
+        // stay); the local calendar marks the folder's
+        // days and the disk days stay apart.
+        CGlobalAppData* app = CGlobalAppData::instance();
+        QCOMPARE(app->currentDate, QDate(2024, 5, 1));
+        QVERIFY(app->hasRecordDate(CGlobalAppData::LocalDates, QDate(2024, 4, 20)));
+        QVERIFY(!app->hasRecordDate(CGlobalAppData::DiskDates, QDate(2024, 4, 20)));
+        CDateWidget* days = page.calendar()->calendarWidget()->dateWidget();
+        QList<int> marked;
+        for (int i = 0; i < CDateWidget::kCells; ++i)
+            if (days->isMarked(i))
+                marked << days->cellDate(i).day();
+        QCOMPARE(marked, QList<int>{1});
+
+        // Menu on recordings only; play and sync play use local paths.
+        QVERIFY(!page.buildContextMenu(date->index()));
+        QMenu* menu = page.buildContextMenu(r->index());
+        QVERIFY(menu);
+        QStringList texts;
+        for (QAction* a : menu->actions())
+            texts << a->text();
+        delete menu;
+        QCOMPARE(texts, (QStringList{"Play", "Cut", "Sync Play"}));
+
+        QSignalSpy play(&page, &CDirManagePage::playRecord);
+        page.onRecordTreeDoubleClicked(r->index());
+        QCOMPARE(play.count(), 1);
+        QCOMPARE(play.at(0).at(0).toString(), root + "/" + kA);
+
+        QSignalSpy mode(&page, &CDirManagePage::changeWndMode);
+        page.setCurrentRecordIndex(r->index());
+        page.onSyncPlay();
+        QCOMPARE(mode.count(), 1);
+        QCOMPARE(mode.at(0).at(0).toInt(), 3);
+        QCOMPARE(app->syncQueue.value(0), (QStringList{root + "/" + kA, root + "/" + kB}));
+        QCOMPARE(app->syncQueue.value(2), QStringList{root + "/" + kC});
+        app->clearSyncQueue(-1);
+
+        // Selecting a playing file finds it by name.
+        page.onSelectRecord(root + "/" + kC);
+        QCOMPARE(page.treeView()->currentIndex(), date->child(1)->child(0)->index());
+    }
+
+    void folderWithoutIndexOrFiles()
+    {
+        QTemporaryDir first;
+        QVERIFY(touch(first.path() + "/" + kD));
+        QVERIFY(writeIndex(first.path(), QByteArray(kD) + "\r\n"));
+        CDirManagePage page;
+        QVERIFY(page.LoadLocalDir(first.path()));
+        CGlobalAppData* app = CGlobalAppData::instance();
+        QVERIFY(app->hasRecordDate(CGlobalAppData::LocalDates, QDate(2024, 4, 20)));
+
+        // No "index.data": the tree and the local days empty.
+        QTemporaryDir empty;
+        QVERIFY(!page.LoadLocalDir(empty.path()));
+        QCOMPARE(page.model()->rowCount(), 0);
+        QVERIFY(!page.isLoaded());
+        QVERIFY(!app->hasRecordDate(CGlobalAppData::LocalDates, QDate(2024, 4, 20)));
+
+        // An index whose files are all gone.
+        QTemporaryDir gone;
+        QVERIFY(writeIndex(gone.path(), QByteArray(kA) + "\r\n" + kB + "\r\n"));
+        QVERIFY(!page.LoadLocalDir(gone.path()));
+        QCOMPARE(page.model()->rowCount(), 0);
+
+        // Files deleted after loading stay until the folder is read again.
+        QVERIFY(page.LoadLocalDir(first.path()));
+        QVERIFY(QFile::remove(first.path() + "/" + kD));
+        QCOMPARE(page.model()->item(0)->rowCount(), 1);
+    }
+};
+
+QTEST_MAIN(TestLocalPage)
+#include "tst_local_page.moc"
