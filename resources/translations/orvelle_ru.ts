@@ -592,4 +592,137 @@
         <translation>Загрузка</translation>
     </message>
 </context>
+<context>
+    <name>CDirManagePage</name>
+    <message>
+        <source>Add Local Record</source>
+        <translation>Добавить локальные записи</translation>
+    </message>
+    <message>
+        <source>Select the path for record</source>
+        <translation>Выберите папку с записями</translation>
+    </message>
+    <message>
+        <source>Index file not found</source>
+        <translation>Файл индекса не найден</translation>
+    </message>
+    <message>
+        <source>The index file cannot be read</source>
+        <translation>Не удаётся прочитать файл индекса</translation>
+    </message>
+    <message>
+        <source>No matching record file</source>
+        <translation>Нет подходящих файлов записей</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>Воспроизвести</translation>
+    </message>
+    <message>
+        <source>Cut</source>
+        <translation>Вырезать</translation>
+    </message>
+    <message>
+        <source>Sync Play</source>
+        <translation>Синхронное воспроизведение</translation>
+    </message>
+</context>
+<context>
+    <name>CDiskManagePage</name>
+    <message>
+        <source>Add Disk Image</source>
+        <translation>Добавить образ диска</translation>
+    </message>
+    <message>
+        <source>Add a disk image file as a recorder disk</source>
+        <translation>Добавить файл образа как диск регистратора</translation>
+    </message>
+    <message>
+        <source>Loading</source>
+        <translation>Загрузка</translation>
+    </message>
+    <message>
+        <source>Cannot read %1 (%2): the program needs read access to this drive.</source>
+        <translation>Не удаётся прочитать %1 (%2): программе нужен доступ на чтение к этому диску.</translation>
+    </message>
+    <message>
+        <source>%1 does not exist</source>
+        <translation>%1 не существует</translation>
+    </message>
+    <message>
+        <source>%1 is not a file</source>
+        <translation>%1 не является файлом</translation>
+    </message>
+    <message>
+        <source>%1 cannot be read</source>
+        <translation>Не удаётся прочитать %1</translation>
+    </message>
+    <message>
+        <source>The disks are read again when the current work has finished</source>
+        <translation>Диски будут прочитаны заново после завершения текущей работы</translation>
+    </message>
+    <message>
+        <source>Select a disk image</source>
+        <translation>Выберите образ диска</translation>
+    </message>
+    <message>
+        <source>Disk images (*.img *.bin *.dd *.raw);;All files (*)</source>
+        <translation>Образы дисков (*.img *.bin *.dd *.raw);;Все файлы (*)</translation>
+    </message>
+    <message>
+        <source>%1 is not a recorder disk</source>
+        <translation>%1 не является диском регистратора</translation>
+    </message>
+    <message>
+        <source>Disk Info</source>
+        <translation>Сведения о диске</translation>
+    </message>
+    <message>
+        <source>Export</source>
+        <translation>Экспорт</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>Воспроизвести</translation>
+    </message>
+    <message>
+        <source>Cut</source>
+        <translation>Вырезать</translation>
+    </message>
+    <message>
+        <source>Sync Play</source>
+        <translation>Синхронное воспроизведение</translation>
+    </message>
+    <message>
+        <source>Total Space</source>
+        <translation>Общий объём</translation>
+    </message>
+    <message>
+        <source>Remain Space</source>
+        <translation>Свободно</translation>
+    </message>
+    <message>
+        <source>Picture Total Space</source>
+        <translation>Объём для снимков</translation>
+    </message>
+    <message>
+        <source>Record Total Space</source>
+        <translation>Объём для записей</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>ОК</translation>
+    </message>
+</context>
+<context>
+    <name>CRecordListManage</name>
+    <message>
+        <source>Disk</source>
+        <translation>Диск</translation>
+    </message>
+    <message>
+        <source>Local</source>
+        <translation>Локальные</translation>
+    </message>
+</context>
 </TS>

@@ -592,4 +592,137 @@
         <translation>正在加载</translation>
     </message>
 </context>
+<context>
+    <name>CDirManagePage</name>
+    <message>
+        <source>Add Local Record</source>
+        <translation>添加本地录像</translation>
+    </message>
+    <message>
+        <source>Select the path for record</source>
+        <translation>选择录像路径</translation>
+    </message>
+    <message>
+        <source>Index file not found</source>
+        <translation>未找到索引文件</translation>
+    </message>
+    <message>
+        <source>The index file cannot be read</source>
+        <translation>无法读取索引文件</translation>
+    </message>
+    <message>
+        <source>No matching record file</source>
+        <translation>没有匹配的录像文件</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>播放</translation>
+    </message>
+    <message>
+        <source>Cut</source>
+        <translation>剪切</translation>
+    </message>
+    <message>
+        <source>Sync Play</source>
+        <translation>同步播放</translation>
+    </message>
+</context>
+<context>
+    <name>CDiskManagePage</name>
+    <message>
+        <source>Add Disk Image</source>
+        <translation>添加磁盘镜像</translation>
+    </message>
+    <message>
+        <source>Add a disk image file as a recorder disk</source>
+        <translation>将磁盘镜像文件作为录像机硬盘添加</translation>
+    </message>
+    <message>
+        <source>Loading</source>
+        <translation>正在加载</translation>
+    </message>
+    <message>
+        <source>Cannot read %1 (%2): the program needs read access to this drive.</source>
+        <translation>无法读取 %1（%2）：程序需要对该驱动器的读取权限。</translation>
+    </message>
+    <message>
+        <source>%1 does not exist</source>
+        <translation>%1 不存在</translation>
+    </message>
+    <message>
+        <source>%1 is not a file</source>
+        <translation>%1 不是文件</translation>
+    </message>
+    <message>
+        <source>%1 cannot be read</source>
+        <translation>无法读取 %1</translation>
+    </message>
+    <message>
+        <source>The disks are read again when the current work has finished</source>
+        <translation>当前工作完成后将重新读取磁盘</translation>
+    </message>
+    <message>
+        <source>Select a disk image</source>
+        <translation>选择磁盘镜像</translation>
+    </message>
+    <message>
+        <source>Disk images (*.img *.bin *.dd *.raw);;All files (*)</source>
+        <translation>磁盘镜像 (*.img *.bin *.dd *.raw);;所有文件 (*)</translation>
+    </message>
+    <message>
+        <source>%1 is not a recorder disk</source>
+        <translation>%1 不是录像机硬盘</translation>
+    </message>
+    <message>
+        <source>Disk Info</source>
+        <translation>磁盘信息</translation>
+    </message>
+    <message>
+        <source>Export</source>
+        <translation>导出</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>播放</translation>
+    </message>
+    <message>
+        <source>Cut</source>
+        <translation>剪切</translation>
+    </message>
+    <message>
+        <source>Sync Play</source>
+        <translation>同步播放</translation>
+    </message>
+    <message>
+        <source>Total Space</source>
+        <translation>总空间</translation>
+    </message>
+    <message>
+        <source>Remain Space</source>
+        <translation>剩余空间</translation>
+    </message>
+    <message>
+        <source>Picture Total Space</source>
+        <translation>图片总空间</translation>
+    </message>
+    <message>
+        <source>Record Total Space</source>
+        <translation>录像总空间</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>确定</translation>
+    </message>
+</context>
+<context>
+    <name>CRecordListManage</name>
+    <message>
+        <source>Disk</source>
+        <translation>磁盘</translation>
+    </message>
+    <message>
+        <source>Local</source>
+        <translation>本地</translation>
+    </message>
+</context>
 </TS>
