@@ -22,6 +22,8 @@ namespace {
 
 constexpr size_t kChunk = 32768;
 constexpr size_t kProbeBytes = 1u << 20;
+// Pictures of an MP4 file may be far larger than a recorder's frames.
+constexpr uint32_t kMaxMp4Frame = 32u << 20;
 
 struct FileCloser {
     void operator()(FILE *f) const { std::fclose(f); }
@@ -237,6 +239,7 @@ void FileFeeder::runMp4()
     rate = std::max<uint32_t>(1, std::min<uint32_t>(255, rate));
     int64_t duration = fmt->duration > 0 ? fmt->duration / AV_TIME_BASE : 0;
     m_port->setTimeRange(base, base + duration);
+    m_port->setMaxFrameLength(kMaxMp4Frame);
 
     AVPacket *pkt = av_packet_alloc();
     std::vector<uint8_t> frame;
@@ -261,7 +264,7 @@ void FileFeeder::runMp4()
         while (av_bsf_receive_packet(bsf, pkt) == 0) {
             bool key = (pkt->flags & AV_PKT_FLAG_KEY) != 0;
             size_t header = key ? kKeyHeaderSize : kVideoHeaderSize;
-            if (pkt->size <= 0 || size_t(pkt->size) + header > kMaxFrameLength) {
+            if (pkt->size <= 0 || size_t(pkt->size) + header > kMaxMp4Frame) {
                 av_packet_unref(pkt);
                 continue;
             }

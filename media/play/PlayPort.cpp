@@ -95,7 +95,7 @@ int PlayPort::push(const uint8_t *data, int length)
     if (!data || length <= 0)
         return -1;
     FrameHeader h;
-    if (parse_frame_header(data, size_t(length), &h) != HeaderResult::Frame || size_t(length) < h.headerSize)
+    if (parse_frame_header(data, size_t(length), &h, m_maxFrameLength) != HeaderResult::Frame || size_t(length) < h.headerSize)
         return -1;
     size_t n = std::min<size_t>(size_t(length), h.length);
 

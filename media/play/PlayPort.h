@@ -14,6 +14,7 @@
 
 #include "media/decode/VideoDecoder.h"
 #include "media/sdk/Tarvok.h"
+#include "media/stream/FrameHeader.h"
 
 #include <atomic>
 #include <chrono>
@@ -77,6 +78,8 @@ public:
     bool waitForRoom();
     void flushForSeek();
     void setTimeRange(int64_t begin, int64_t end);
+    // Frames of other sources (MP4 files) may be longer than recording frames.
+    void setMaxFrameLength(uint32_t length) { m_maxFrameLength = length; }
     bool stopping() const { return m_abort.load(); }
     bool isWorkerThread() const;
 
@@ -103,6 +106,7 @@ private:
     const TVMessageReceiver m_receiver;
     const uint64_t m_hWnd;
     const int m_capacity;
+    std::atomic<uint32_t> m_maxFrameLength{kMaxFrameLength};
 
     // Shared with the callers, under m_mutex.
     mutable std::mutex m_mutex;

@@ -2,7 +2,7 @@
 
 namespace media {
 
-HeaderResult parse_frame_header(const uint8_t *p, size_t n, FrameHeader *out)
+HeaderResult parse_frame_header(const uint8_t *p, size_t n, FrameHeader *out, uint32_t maxLength)
 {
     static const uint8_t kStart[3] = {0, 0, 1};
     for (size_t i = 0; i < n && i < 3; ++i)
@@ -39,7 +39,7 @@ HeaderResult parse_frame_header(const uint8_t *p, size_t n, FrameHeader *out)
         return HeaderResult::NotFrame;
     }
     uint64_t length = payload + h.headerSize;
-    if (length < kMinFrameLength || length > kMaxFrameLength)
+    if (length < kMinFrameLength || length > maxLength)
         return HeaderResult::NotFrame;
     h.length = uint32_t(length);
     if (out)

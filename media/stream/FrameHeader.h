@@ -51,8 +51,10 @@ struct FrameHeader {
 };
 
 // Reads the header at p (n bytes available). A frame start whose length is
-// out of range is NotFrame, so that a scan goes on one byte further.
-HeaderResult parse_frame_header(const uint8_t *p, size_t n, FrameHeader *out);
+// out of range (kMinFrameLength..maxLength) is NotFrame, so that a scan goes
+// on one byte further.
+HeaderResult parse_frame_header(const uint8_t *p, size_t n, FrameHeader *out,
+                                uint32_t maxLength = kMaxFrameLength);
 
 inline uint32_t load_le32(const uint8_t *p)
 {

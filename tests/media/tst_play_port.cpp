@@ -15,6 +15,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -498,6 +499,33 @@ private slots:
         QCOMPARE(TVPLAY_SetPlayPosition(mp4, 90), 0);
         QTRY_COMPARE_WITH_TIMEOUT(msgs2.count(EUIMSG_PLAY_STOP), 1, 10000);
         QCOMPARE(TVPLAY_Stop(mp4), 0);
+    }
+
+    // An MP4 made by another program, with pictures far larger than a
+    // recorder's frames (lossless 1080p).
+    void playsForeignMp4WithLargePictures()
+    {
+        const QString mp4 = path("foreign.mp4");
+        const QString cmd = QString("ffmpeg -v error -y -f lavfi -i testsrc2=size=1920x1080:rate=25,noise=alls=40:allf=t -t 0.4 "
+                                    "-c:v libx264 -preset ultrafast -qp 0 -pix_fmt yuv420p '%1'")
+                                .arg(mp4);
+        if (std::system(qPrintable(cmd)) != 0)
+            QSKIP("ffmpeg cannot make the MP4");
+        QVERIFY(QFileInfo(mp4).size() > 10 * 512000);  // frames above the recording limit
+        QWidget w;
+        TestSink sink(&w);
+        Messages msgs;
+        TVMessageReceiver r = msgs.receiver();
+        int port = TVPLAY_OpenFilePlay(&r, QFile::encodeName(mp4).constData(), sink.wid(), 0, 0);
+        QVERIFY(port > 0);
+        QCOMPARE(TVPLAY_Play(port), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(msgs.count(EUIMSG_PLAY_STOP), 1, 20000);
+        TVPlayStats st{};
+        QCOMPARE(TVPLAY_GetPlayStats(port, &st), 0);
+        QCOMPARE(st.nDecoded, uint64_t(10));
+        QTRY_VERIFY(!sink.images.isEmpty());
+        QCOMPARE(sink.images.last().size(), QSize(1920, 1080));
+        QCOMPARE(TVPLAY_Stop(port), 0);
     }
 
     void h265StreamRenders()
