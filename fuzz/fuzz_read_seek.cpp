@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -101,6 +102,14 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     wfs_log_set_route(WFS_LOG_SILENT);
     if (fuzzdisk::write_seeds_if_asked(default_script()))
         std::exit(0);
+    // Each base must list recordings, or there is nothing to read.
+    for (const fuzzdisk::BaseImage &b : fuzzdisk::bases()) {
+        fuzzdisk::attach_only(fuzzdisk::make_drive(b, nullptr, 0));
+        CRecordCatalogue catalogue;
+        catalogue.LoadDataFromDisk(catalogue.InitialiseDisks());
+        std::fprintf(stderr, "fuzz: base %s: %zu recordings\n", b.name.c_str(), catalogue.Entries().size());
+        fuzzdisk::unmount_all();
+    }
     return 0;
 }
 

@@ -12,7 +12,6 @@
 #include "tests/support/image/image_builder.h"
 #include "wfs/common/log.h"
 #include "wfs/device/drives.h"
-#include "wfs/device/memory_device.h"
 #include "wfs/device/recorder_disks.h"
 #include "wfs/volume/mount.h"
 
@@ -214,19 +213,63 @@ const std::vector<BaseImage> &bases()
     return all;
 }
 
+namespace {
+
+// A read-only drive over a base image with some sectors replaced; the base
+// is shared, not copied, so a run costs only the replaced sectors.
+struct OverlayDrive {
+    const BaseImage *base;
+    std::map<uint64_t, std::array<uint8_t, 512>> changed;
+};
+
+int overlay_read(BlockDevice *dev, uint64_t sector, uint32_t count, void *buf)
+{
+    const OverlayDrive *d = static_cast<const OverlayDrive *>(dev->priv);
+    if (sector > d->base->capacity || count > d->base->capacity - sector)
+        return -1;
+    uint8_t *out = static_cast<uint8_t *>(buf);
+    for (uint32_t i = 0; i < count; ++i, out += 512) {
+        auto c = d->changed.find(sector + i);
+        if (c != d->changed.end()) {
+            std::memcpy(out, c->second.data(), 512);
+            continue;
+        }
+        auto b = d->base->sectors.find(sector + i);
+        if (b != d->base->sectors.end())
+            std::memcpy(out, b->second.data(), 512);
+        else
+            std::memset(out, 0, 512);
+    }
+    return 0;
+}
+
+uint64_t overlay_capacity(BlockDevice *dev) { return static_cast<OverlayDrive *>(dev->priv)->base->capacity; }
+
+void overlay_close(BlockDevice *dev)
+{
+    delete static_cast<OverlayDrive *>(dev->priv);
+    delete dev;
+}
+
+const BlockDeviceOps kOverlayOps = {"fuzz-overlay", overlay_read, nullptr, overlay_capacity, overlay_close};
+
+}  // namespace
+
 BlockDevice *make_drive(const BaseImage &base, const uint8_t *overlay, size_t size)
 {
-    BlockDevice *dev = memory_device_create(base.capacity);
-    if (!dev)
-        return nullptr;
-    for (const auto &s : base.sectors)
-        memory_device_put(dev, s.first * 512, s.second.data(), 512);
+    OverlayDrive *d = new OverlayDrive{&base, {}};
     for (size_t i = 0; i < base.structure.size() && size > 0; ++i) {
         size_t n = std::min<size_t>(size, 512);
-        memory_device_put(dev, base.structure[i] * 512, overlay, n);
+        const uint64_t at = base.structure[i];
+        std::array<uint8_t, 512> sec = base.sectors.at(at);
+        std::memcpy(sec.data(), overlay, n);
+        d->changed[at] = sec;
         overlay += n;
         size -= n;
     }
+    BlockDevice *dev = new BlockDevice;
+    dev->ops = &kOverlayOps;
+    dev->priv = d;
     return dev;
 }
 
