@@ -362,6 +362,9 @@ int convert_recording_to_mp4(const std::string &src, const std::string &dst, con
         return TVCONVERT_ERR_OPEN_SOURCE;
     struct stat st {};
     int64_t size = fstat(fileno(in.get()), &st) == 0 ? int64_t(st.st_size) : 0;
+    struct stat target {};
+    if (stat(dst.c_str(), &target) == 0 && target.st_dev == st.st_dev && target.st_ino == st.st_ino)
+        return TVCONVERT_ERR_OUTPUT;  // the MP4 would replace its own source
     if (summary)
         *summary = ConvertSummary{};
     const std::string tmp = dst + ".part";

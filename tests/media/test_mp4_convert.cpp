@@ -300,6 +300,15 @@ TEST_F(Mp4Convert, FailuresReportNegativeResultsAndLeaveNoFile)
     ASSERT_TRUE(out.wait());
     EXPECT_EQ(out.result, TVCONVERT_ERR_OUTPUT);
 
+    // A target that is the source itself is refused and the source stays.
+    Listener same;
+    r = same.receiver();
+    const auto before = fs::file_size(path("ok.h264"));
+    ASSERT_GT(TVPLAY_StartConvertFile(&r, path("ok.h264").c_str(), (dir / "." / "ok.h264").c_str(), ""), 0);
+    ASSERT_TRUE(same.wait());
+    EXPECT_EQ(same.result, TVCONVERT_ERR_OUTPUT);
+    EXPECT_EQ(fs::file_size(path("ok.h264")), before);
+
     EXPECT_LT(TVPLAY_StartConvertFile(&r, nullptr, path("x.mp4").c_str(), ""), 0);
     EXPECT_LT(TVPLAY_CancelConvertFile(987654), 0);
 }
