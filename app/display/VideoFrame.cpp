@@ -60,7 +60,8 @@ void CVideoFrame::paintEvent(QPaintEvent*)
     if (!m_outline.isNull()) {
         painter.setPen(QPen(QColor(255, 0, 0), 1));
         painter.setBrush(Qt::NoBrush);
-        painter.drawRect(m_outline);
+        // The outline passes through both corners the user dragged between.
+        painter.drawRect(m_outline.adjusted(0, 0, -1, -1));
     }
 }
 

@@ -19,6 +19,7 @@ const int kMaxFrames = 64;
 const size_t kAltStackSize = 64 * 1024;
 
 char g_dumpPath[4096];
+char g_exePath[4096];
 CrashReportCallback g_callback = nullptr;
 bool g_installed = false;
 volatile sig_atomic_t g_inHandler = 0;
@@ -136,6 +137,9 @@ void writeDump(int nSignal, siginfo_t* pInfo, void* pContext)
     putDec(fd, getpid());
     putText(fd, "\nThread: ");
     putDec(fd, static_cast<long long>(syscall(SYS_gettid)));
+    putText(fd, "\nExecutable: ");
+    putText(fd, g_exePath);
+    // Frames show "binary(+offset)"; addr2line -f -C -e BINARY OFFSET names them.
     putText(fd, "\nBacktrace of the crashing thread:\n");
     void* frames[kMaxFrames];
     const int nFrames = backtrace(frames, kMaxFrames);
@@ -170,6 +174,7 @@ void formDumpPath()
     if (n <= 0)
         return;
     szExe[n] = '\0';
+    std::memcpy(g_exePath, szExe, size_t(n) + 1);
     char* pSlash = std::strrchr(szExe, '/');
     if (!pSlash)
         return;

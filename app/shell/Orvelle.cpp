@@ -5,10 +5,7 @@
 #include "app/shell/MessageBox.h"
 #include "app/shell/TitleWidget.h"
 
-#if __has_include("app/records/RecordListManage.h")
 #include "app/records/RecordListManage.h"
-#define ORVELLE_HAS_RECORD_LIST 1
-#endif
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -24,12 +21,8 @@ COrvelle::COrvelle(QWidget* parent) : QWidget(parent)
 
     m_pTitle = new CTitleWidget(this, true, this);
     m_pTitle->setFixedHeight(CTitleWidget::kHeight);
-#ifdef ORVELLE_HAS_RECORD_LIST
     auto* pRecordList = new CRecordListManage(this);
     m_pRecordList = pRecordList;
-#else
-    m_pRecordList = new QWidget(this);
-#endif
     m_pRecordList->setFixedWidth(220);
     m_pRecordList->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
     m_pDisplayBox = new CDisplayBox(this);
@@ -44,7 +37,6 @@ COrvelle::COrvelle(QWidget* parent) : QWidget(parent)
 
     connect(m_pTitle, &CTitleWidget::closeSignal, this, &COrvelle::close);
     connect(m_pTitle, &CTitleWidget::configSignal, this, &COrvelle::onBaseConfig);
-#ifdef ORVELLE_HAS_RECORD_LIST
     connect(pRecordList, &CRecordListManage::playRecord, m_pDisplayBox, &CDisplayBox::onPlayRecord);
     connect(pRecordList, &CRecordListManage::selectVideoWnd, m_pDisplayBox, &CDisplayBox::onSelectVideoWnd);
     connect(pRecordList, &CRecordListManage::changeWndMode, m_pDisplayBox, &CDisplayBox::onChangeWndMode);
@@ -52,7 +44,6 @@ COrvelle::COrvelle(QWidget* parent) : QWidget(parent)
     connect(pRecordList, &CRecordListManage::diskChanged, m_pDisplayBox, &CDisplayBox::onDiskChanged);
     connect(m_pDisplayBox, &CDisplayBox::playRecordRequest, pRecordList, &CRecordListManage::onPlayRecordResponse);
     connect(m_pDisplayBox, &CDisplayBox::selectRecord, pRecordList, &CRecordListManage::onSelectRecord);
-#endif
 
     resize(DefaultWidth, DefaultHeight);
     QScreen* pScreen = screen() ? screen() : QGuiApplication::primaryScreen();
@@ -77,13 +68,12 @@ QPoint COrvelle::centredPosition(const QRect& screen, const QSize& window)
 
 void COrvelle::loadDisks()
 {
-#ifdef ORVELLE_HAS_RECORD_LIST
-    static_cast<CRecordListManage*>(m_pRecordList)->InitialLoad();
-#endif
+    m_pRecordList->InitialLoad();
 }
 
 void COrvelle::stopLoading()
 {
+    m_pRecordList->StopLoad();
 }
 
 void COrvelle::onBaseConfig()

@@ -10,6 +10,7 @@
 #include <QWidget>
 
 class CDisplayBox;
+class CRecordListManage;
 class CTitleWidget;
 class QPropertyAnimation;
 
@@ -24,7 +25,7 @@ public:
     ~COrvelle() override;
 
     CTitleWidget* titleWidget() const { return m_pTitle; }
-    QWidget* recordList() const { return m_pRecordList; }
+    CRecordListManage* recordList() const { return m_pRecordList; }
     CDisplayBox* displayBox() const { return m_pDisplayBox; }
     QPropertyAnimation* fadeAnimation() const { return m_pFade; }
 
@@ -46,7 +47,7 @@ protected:
 
 private:
     CTitleWidget* m_pTitle = nullptr;
-    QWidget* m_pRecordList = nullptr;
+    CRecordListManage* m_pRecordList = nullptr;
     CDisplayBox* m_pDisplayBox = nullptr;
     QPropertyAnimation* m_pFade = nullptr;
 };

@@ -9,6 +9,7 @@
 // instead of the machine's drives.
 
 #include "app/play/PlayManage.h"
+#include "app/records/DiskManagePage.h"
 #include "app/shell/ConfigDlg.h"
 #include "app/shell/CrashHandler.h"
 #include "app/shell/GlobalAppData.h"
@@ -24,6 +25,8 @@
 #include <QProcess>
 #include <QSplashScreen>
 #include <QTranslator>
+
+#include <cstdio>
 
 int main(int argc, char* argv[])
 {
@@ -51,8 +54,11 @@ int main(int argc, char* argv[])
     if (!images.isEmpty()) {
         // Disk images stand in for the machine's drives.
         set_images_only(true);
-        for (const QString& strImage : images)
-            register_image_file(strImage.toLocal8Bit().constData());
+        for (const QString& strImage : images) {
+            QString strError;
+            if (!CDiskManagePage::AddDiskImage(strImage, &strError))
+                std::fprintf(stderr, "orvelle: %s\n", qPrintable(strError));
+        }
     }
 
     QPixmap splashPicture(strAppDir + "/skin/icons/StartLogo.png");

@@ -3,6 +3,7 @@
 
 #include "app/display/DisplayBox.h"
 #include "app/play/PlayManage.h"
+#include "app/records/RecordListManage.h"
 #include "app/shell/GlobalAppData.h"
 #include "app/shell/MessageBox.h"
 #include "app/shell/Orvelle.h"
@@ -13,6 +14,7 @@
 #include <QGridLayout>
 #include <QPropertyAnimation>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
