@@ -6,11 +6,6 @@ namespace playbuttons {
 
 namespace {
 
-QString tr(const char* text)
-{
-    return QCoreApplication::translate("CDisplayBox", text);
-}
-
 // 2^n printed in its shortest form ("2", "16").
 QString power(int n)
 {
@@ -36,17 +31,17 @@ Look initialLook(int nId)
 {
     switch (nId) {
     case Stop:
-        return {"Stop", tr("Stop")};
+        return {"Stop", QCoreApplication::translate("CDisplayBox", "Stop")};
     case PlayPause:
-        return {"Play", tr("Play")};
+        return {"Play", QCoreApplication::translate("CDisplayBox", "Play")};
     case Slow:
-        return {"Slow", tr("Slow")};
+        return {"Slow", QCoreApplication::translate("CDisplayBox", "Slow")};
     case Fast:
-        return {"Fast", tr("Fast")};
+        return {"Fast", QCoreApplication::translate("CDisplayBox", "Fast")};
     case NextFrame:
-        return {"NextFrame", tr("NextFrame")};
+        return {"NextFrame", QCoreApplication::translate("CDisplayBox", "NextFrame")};
     case Audio:
-        return {"AudioOff", tr("Audio")};
+        return {"AudioOff", QCoreApplication::translate("CDisplayBox", "Audio")};
     default:
         return {};
     }
@@ -55,34 +50,34 @@ Look initialLook(int nId)
 Look playLook(int nPlayStatus)
 {
     if (nPlayStatus == 1)
-        return {"Pause", tr("Pause")};
-    return {"Play", tr("Play")};
+        return {"Pause", QCoreApplication::translate("CDisplayBox", "Pause")};
+    return {"Play", QCoreApplication::translate("CDisplayBox", "Play")};
 }
 
 Look fastLook(int nSpeed)
 {
     if (nSpeed <= 5)
-        return {"Fast", tr("Fast")};
+        return {"Fast", QCoreApplication::translate("CDisplayBox", "Fast")};
     const int n = qMin(nSpeed, 9) - 5;
-    Look look{QString("Fast_%1X_").arg(power(n)), QString("%1_X%2").arg(tr("Fast"), power(n))};
+    Look look{QString("Fast_%1X_").arg(power(n)), QString("%1_X%2").arg(QCoreApplication::translate("CDisplayBox", "Fast"), power(n))};
     if (nSpeed >= 9)
-        look.strTip = tr("Single I frame playback");
+        look.strTip = QCoreApplication::translate("CDisplayBox", "Single I frame playback");
     return look;
 }
 
 Look slowLook(int nSpeed)
 {
     if (nSpeed >= 5)
-        return {"Slow", tr("Slow")};
+        return {"Slow", QCoreApplication::translate("CDisplayBox", "Slow")};
     const int n = 5 - qMax(nSpeed, 1);
-    return {QString("Slow_1_%1X_").arg(power(n)), QString("%1_X1/%2").arg(tr("Slow"), power(n))};
+    return {QString("Slow_1_%1X_").arg(power(n)), QString("%1_X1/%2").arg(QCoreApplication::translate("CDisplayBox", "Slow"), power(n))};
 }
 
 Look audioLook(int nSound)
 {
     if (nSound != 0)
-        return {"AudioOn", tr("AudioOn")};
-    return {"AudioOff", tr("AudioOff")};
+        return {"AudioOn", QCoreApplication::translate("CDisplayBox", "AudioOn")};
+    return {"AudioOff", QCoreApplication::translate("CDisplayBox", "AudioOff")};
 }
 
 }  // namespace playbuttons

@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QMutexLocker>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -102,6 +103,7 @@ private slots:
     void degenerateRegionsGiveTheWholePicture();
 
     void playingWindowDrivesButtonsSliderAndMenu();
+    void syncPlayStartsQueuedWindowsAndStopEndsThemAll();
 
 private:
     QTemporaryDir m_dir;
@@ -550,6 +552,8 @@ void TestDisplayBox::playingWindowDrivesButtonsSliderAndMenu()
     QVERIFY(!m_pBox->sliderFollowsPlayback());
     m_pBox->pollStatus();
     QCOMPARE(pSlider->value(), 1000);
+    // After the hold the slider follows playback again.
+    QTRY_VERIFY_WITH_TIMEOUT(m_pBox->sliderFollowsPlayback(), CDisplayBox::SeekHoldMs + 2000);
 
     // Stop: the window closes and the buttons follow at the next poll.
     m_pBox->controlButton(0)->click();
@@ -562,6 +566,47 @@ void TestDisplayBox::playingWindowDrivesButtonsSliderAndMenu()
     QSignalSpy request(m_pBox, &CDisplayBox::playRecordRequest);
     m_pBox->controlButton(1)->click();
     QCOMPARE(request.count(), 1);
+}
+
+void TestDisplayBox::syncPlayStartsQueuedWindowsAndStopEndsThemAll()
+{
+    CPlayManage* pManage = CPlayManage::instance();
+    CGlobalAppData* pData = CGlobalAppData::instance();
+    const QString strCh0 = playtest::writeRecording(m_dir.path() + "/sync", 0, 11, 0, 0, 20.0);
+    const QString strCh1 = playtest::writeRecording(m_dir.path() + "/sync", 1, 11, 0, 0, 20.0);
+    const QString strNext = playtest::writeRecording(m_dir.path() + "/sync", 1, 11, 30, 0, 5.0);
+    QVERIFY(!strCh0.isEmpty() && !strCh1.isEmpty() && !strNext.isEmpty());
+    {
+        QMutexLocker lock(&pData->syncQueueLock);
+        pData->syncQueue.clear();
+        pData->syncQueue[0] = QStringList{strCh0};
+        pData->syncQueue[1] = QStringList{strCh1, strNext};
+        pData->syncQueue[3] = QStringList();
+    }
+    pData->earliestSyncWindow = 5;
+    m_pBox->onSyncPlay(11 * 3600 + 2);
+    QVERIFY(pData->earliestSyncWindow.load() != 5);  // reset when the sync play started
+    QTRY_VERIFY(pManage->IsPlaying(0) && pManage->IsPlaying(1));
+    QVERIFY(pManage->IsSync(0));
+    QVERIFY(pManage->IsSync(1));
+    QVERIFY(!pManage->IsPlaying(3));
+    QCOMPARE(pManage->GetPlayFile(1), strCh1);
+    {
+        QMutexLocker lock(&pData->syncQueueLock);
+        QCOMPARE(pData->syncQueue.value(1), QStringList{strNext});
+    }
+
+    // Nothing else plays while windows are in sync play.
+    m_pBox->onActive(2, false);
+    m_pBox->onPlayRecord(strCh0, false);
+    QVERIFY(!pManage->IsPlaying(2));
+
+    // Stop on a sync window clears the queue and closes every window.
+    m_pBox->onActive(1, false);
+    m_pBox->controlButton(0)->click();
+    QTRY_VERIFY(!pManage->IsPlaying(0) && !pManage->IsPlaying(1));
+    QMutexLocker lock(&pData->syncQueueLock);
+    QVERIFY(pData->syncQueue.isEmpty());
 }
 
 QTEST_MAIN(TestDisplayBox)
