@@ -3,7 +3,9 @@
 // paging through a crowded day on the loading thread, the context menu of
 // each level, synchronous play queues, the disk information, the calendar,
 // routing through the record list, and reloads when the drive count changes.
+#include <QApplication>
 #include <QLoggingCategory>
+#include <QTimer>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QStandardItemModel>
@@ -12,8 +14,11 @@
 #include <QTest>
 #include <QToolButton>
 #include <QLabel>
+#include <QPushButton>
 
+#include "app/export/ExportFileDlg.h"
 #include "app/fs/CFSFile.h"
+#include "app/shell/MessageBox.h"
 #include "app/records/Calendar.h"
 #include "app/records/CalendarDateWidget.h"
 #include "app/records/CalendarWidget.h"
@@ -412,6 +417,68 @@ private slots:
         page.StopLoad();
         useImages({m_imageA});
         QVERIFY(!page.CheckDriveCount());
+    }
+
+    void reloadWaitsForAnOpenExport()
+    {
+        CGlobalAppData* app = CGlobalAppData::instance();
+        useImages({m_imageA});
+        CDiskManagePage page;
+        page.InitialLoad();
+        useImages({m_imageA, m_imageB});
+        QStandardItem* may1 = page.model()->item(0)->child(0)->child(0);
+
+        // The export of a date queues every recording of it and the reload
+        // waits until the dialog has closed.
+        bool bSawDialog = false;
+        bool bReloaded = true;
+        QStringList queued;
+        QTimer::singleShot(100, [&]() {
+            auto* pDlg = qobject_cast<CExportFileDlg*>(QApplication::activeModalWidget());
+            bSawDialog = pDlg != nullptr;
+            queued = app->exportQueue;
+            bReloaded = page.CheckDriveCount();
+            if (pDlg)
+                pDlg->on_btnCancel_clicked();
+        });
+        page.setCurrentRecordIndex(may1->index());
+        QAction exportAction("Export");
+        exportAction.setData(1);
+        page.onCommand(&exportAction);
+        QVERIFY(bSawDialog);
+        QVERIFY(!bReloaded);
+        QCOMPARE(queued.size(), 10);
+        QVERIFY(queued.first().startsWith("/mnt/idea0/2024-05-01/000/08.00.00-09.00.00"));
+        QVERIFY(queued.last().startsWith("/mnt/idea0/2024-05-01/005/08.10.00"));
+        QVERIFY(app->exportQueue.isEmpty());
+
+        QVERIFY(page.CheckDriveCount());
+        QTRY_VERIFY_WITH_TIMEOUT(page.isLoaded() && !page.isLoading(), 30000);
+        QCOMPARE(page.model()->rowCount(), 2);
+    }
+
+    void diskInformationBox()
+    {
+        useImages({m_imageA});
+        CDiskManagePage page;
+        page.InitialLoad();
+        QString shown;
+        QStringList buttons;
+        QTimer::singleShot(100, [&]() {
+            auto* pBox = qobject_cast<CMessageBox*>(QApplication::activeModalWidget());
+            if (!pBox)
+                return;
+            shown = pBox->text();
+            for (QPushButton* b : pBox->buttons())
+                buttons << b->text();
+            pBox->buttons().first()->click();
+        });
+        page.setCurrentRecordIndex(page.model()->item(0)->index());
+        QAction infoAction("Disk Info");
+        infoAction.setData(0);
+        page.onCommand(&infoAction);
+        QCOMPARE(shown, page.diskInfoText(0));
+        QCOMPARE(buttons, QStringList{"OK"});
     }
 
     void unreadableDriveIsNamed()
