@@ -596,6 +596,13 @@ void TestDisplayBox::syncPlayStartsQueuedWindowsAndStopEndsThemAll()
         QCOMPARE(pData->syncQueue.value(1), QStringList{strNext});
     }
 
+    // The record list points at a playing recording: its window becomes
+    // active without announcing it back.
+    QSignalSpy select(m_pBox, &CDisplayBox::selectRecord);
+    m_pBox->onSelectVideoWnd(strCh1);
+    QCOMPARE(m_pBox->activeWindow(), 1);
+    QCOMPARE(select.count(), 0);
+
     // Nothing else plays while windows are in sync play.
     m_pBox->onActive(2, false);
     m_pBox->onPlayRecord(strCh0, false);
