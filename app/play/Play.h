@@ -126,6 +126,7 @@ private:
     void PumpData(CPlaySource& source, PumpState& st);
     bool SeekStep(CPlaySource& source, PumpState& st);
     bool WaitForEarliest();
+    QString TakeNextSyncPath();
     void FileIndexThread();
     void RestartIndex();
     bool StartThreads();

@@ -26,6 +26,7 @@ const int kSyncPollMs = 33;
 const int kPlayOutPollMs = 50;
 const int kNoRateDelayMs = 40;        // after a frame without a frame rate
 const int kPortBufferFrames = 100;
+const int kQueueLockPollMs = 10;
 
 } // namespace
 
@@ -218,7 +219,7 @@ void CPlay::PlayPushedData()
         if (!bMore)
             break;
 
-        const QString strNext = m_pAppData->takeNextSyncPath(m_nWndIndex);
+        const QString strNext = TakeNextSyncPath();
         if (strNext.isEmpty())
             break;
         qDebug() << "PlayThread next" << m_nWndIndex << strNext;
@@ -243,6 +244,24 @@ void CPlay::PlayPushedData()
     PostStopNotify();
     m_bStopPlay.store(1);
     StreamReader_Destroy(st.hReader);
+}
+
+// The window's next queued recording, or "" when none is left or the channel
+// stops. The GUI thread may hold the queue's lock while it starts this very
+// channel again (and so waits for this thread to end): never block on it.
+QString CPlay::TakeNextSyncPath()
+{
+    while (!IsStopping()) {
+        if (!m_pAppData->syncQueueLock.tryLock(kQueueLockPollMs))
+            continue;
+        QString strPath;
+        auto it = m_pAppData->syncQueue.find(m_nWndIndex);
+        if (it != m_pAppData->syncQueue.end() && !it->isEmpty())
+            strPath = it->takeFirst();
+        m_pAppData->syncQueueLock.unlock();
+        return strPath;
+    }
+    return QString();
 }
 
 // Reads the open source piece by piece and pushes its frames until the data

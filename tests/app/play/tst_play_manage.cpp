@@ -54,6 +54,7 @@ private slots:
     void supervisionLeavesNonSyncPlayAlone();
     void syncWindowsKeepInStepAndMoveOn();
     void syncSeekMovesEveryWindow();
+    void syncRestartWhileHoldingTheQueueLock();
 
 private:
     void addWindows(int nCount);
@@ -324,6 +325,37 @@ void TestPlayManage::syncSeekMovesEveryWindow()
     m->Stop(1);
     QCOMPARE(m_stops[0].nCount.load(), 1);
     QCOMPARE(m_stops[1].nCount.load(), 1);
+}
+
+void TestPlayManage::syncRestartWhileHoldingTheQueueLock()
+{
+    // The display box starts sync play with the queue's lock held. A channel
+    // whose play thread is just then fetching its next queued recording must
+    // still stop and start again instead of waiting for that lock for ever.
+    addWindows(1);
+    CPlayManage* m = CPlayManage::instance();
+    const QString first = writeRecording(m_strRoot, 0, 13, 0, 0, 1.0);
+    const QString queued = writeRecording(m_strRoot, 0, 13, 0, 1, 2.0);
+    const QString other = writeRecording(m_strRoot, 0, 14, 0, 0, 2.0);
+    {
+        QMutexLocker lock(&m_pApp->syncQueueLock);
+        m_pApp->syncQueue[0] = QStringList{queued};
+    }
+    QVERIFY(m->SyncPlay(0, first, 13 * 3600, true));
+    QTRY_COMPARE_WITH_TIMEOUT(m->GetPlayStatus(0), 1, 3000);
+    {
+        QMutexLocker lock(&m_pApp->syncQueueLock);
+        // Played out: the thread now wants the next path.
+        QTRY_COMPARE_WITH_TIMEOUT(m->GetPlayStatus(0), 0, 5000);
+        QCOMPARE(m_stops[0].nCount.load(), 0);
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(m->SyncPlay(0, other, 14 * 3600, true));
+        QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(m->GetPlayFile(0), other, 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(m->GetPlay(0)->GetCurSeconds() == 14u * 3600u, 3000);
+    m->Stop(0);
 }
 
 QTEST_MAIN(TestPlayManage)
