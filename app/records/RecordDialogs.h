@@ -8,10 +8,9 @@
 class QString;
 class QWidget;
 
-// Runs the export dialog over CGlobalAppData::exportQueue. False when the
-// dialog could not be shown.
+// Runs the export dialog over CGlobalAppData::exportQueue until it closes.
 bool RunExportDialog(QWidget* pParent);
-// Runs the cut dialog for one recording. False when it could not be shown.
+// Runs the cut dialog for one recording until it closes.
 bool RunCutDialog(QWidget* pParent, const QString& strFilePath);
 
 #endif

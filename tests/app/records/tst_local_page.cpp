@@ -3,7 +3,9 @@
 // hostile lines; the tree it builds; the notices for a folder without index
 // or files; play, sync play and the menu on local paths; and the calendar's
 // local days, which each new folder replaces.
+#include <QApplication>
 #include <QDir>
+#include <QTimer>
 #include <QFile>
 #include <QLoggingCategory>
 #include <QMenu>
@@ -175,6 +177,50 @@ private slots:
         // Selecting a playing file finds it by name.
         page.onSelectRecord(root + "/" + kC);
         QCOMPARE(page.treeView()->currentIndex(), date->child(1)->child(0)->index());
+    }
+
+    void mouseOnTheTree()
+    {
+        QTemporaryDir dir;
+        QVERIFY(touch(dir.path() + "/" + kA));
+        QVERIFY(writeIndex(dir.path(), QByteArray(kA) + "\r\n"));
+        CDirManagePage page;
+        page.resize(300, 600);
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        QVERIFY(page.LoadLocalDir(dir.path()));
+        CMyTreeView* view = page.treeView();
+        view->expandAll();
+        QStandardItem* r = page.model()->item(0)->child(0)->child(0)->child(0)->child(0);
+        const QPoint pos = view->visualRect(r->index()).center();
+
+        // A right press makes the row current and opens the recording's menu.
+        QSignalSpy right(view, &CMyTreeView::rightClicked);
+        QStringList shown;
+        QTimer::singleShot(100, [&]() {
+            if (QWidget* popup = QApplication::activePopupWidget()) {
+                for (QAction* a : popup->actions())
+                    shown << a->text();
+                popup->close();
+            }
+        });
+        QTest::mouseClick(view->viewport(), Qt::RightButton, Qt::NoModifier, pos);
+        QCOMPARE(right.count(), 1);
+        QCOMPARE(right.at(0).at(0).value<QModelIndex>(), r->index());
+        QCOMPARE(view->currentIndex(), r->index());
+        QCOMPARE(page.currentRecordIndex(), r->index());
+        QCOMPARE(shown, (QStringList{"Play", "Cut", "Sync Play"}));
+
+        // A double click plays it; a left press reports the row.
+        QSignalSpy left(view, &CMyTreeView::leftClicked);
+        QSignalSpy play(&page, &CDirManagePage::playRecord);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, pos);
+        QCOMPARE(left.count(), 1);
+        QCOMPARE(left.at(0).at(0).value<QModelIndex>(), r->index());
+        QCOMPARE(play.count(), 0);
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, pos);
+        QCOMPARE(play.count(), 1);
+        QCOMPARE(play.at(0).at(0).toString(), dir.path() + "/" + kA);
     }
 
     void folderWithoutIndexOrFiles()
