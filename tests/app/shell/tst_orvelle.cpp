@@ -1,4 +1,4 @@
-// The main window: its parts and size, centring, the fade-in, and the close
+// The main window: its parts and size, centring, and the close
 // question - "No" keeps the window and its playback running, "Yes" closes.
 
 #include "app/display/DisplayBox.h"
@@ -12,7 +12,6 @@
 
 #include <QApplication>
 #include <QGridLayout>
-#include <QPropertyAnimation>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -50,7 +49,6 @@ private slots:
 
     void windowHoldsTitleListAndGrid();
     void windowIsCentredOnItsScreen();
-    void windowFadesIn();
     void closeAsksAndNoKeepsPlaying();
 
 private:
@@ -102,19 +100,6 @@ void TestOrvelle::windowIsCentredOnItsScreen()
     COrvelle w;
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     QCOMPARE(w.pos(), COrvelle::centredPosition(screen, QSize(1080, 720)));
-}
-
-void TestOrvelle::windowFadesIn()
-{
-    COrvelle w;
-    QPropertyAnimation* pFade = w.fadeAnimation();
-    QVERIFY(pFade);
-    QCOMPARE(pFade->propertyName(), QByteArray("windowOpacity"));
-    QCOMPARE(pFade->duration(), 1000);
-    QCOMPARE(pFade->startValue().toDouble(), 0.0);
-    QCOMPARE(pFade->endValue().toDouble(), 1.0);
-    QCOMPARE(pFade->state(), QAbstractAnimation::Running);
-    QTRY_COMPARE_WITH_TIMEOUT(pFade->state(), QAbstractAnimation::Stopped, 3000);
 }
 
 void TestOrvelle::closeAsksAndNoKeepsPlaying()
