@@ -140,9 +140,10 @@ bool CDiskManagePage::StartReload()
     }
     emit enabledControl(false);
     stopReaders();
+    // Nothing of the old tree can be played while the disks are read again.
+    onClearRecordTree(-1);
     m_pCalendar->clearMarks();
     CGlobalAppData::instance()->clearSyncQueue(-1);
-    m_bLoaded = false;
     m_bStopLoad = 0;
     const bool bStarted = m_loadThread.startJob([this]() {
         loadJob();

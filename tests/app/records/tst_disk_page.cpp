@@ -398,8 +398,16 @@ private slots:
 
         // One disk goes: the count changes and the tree, the drives and the
         // calendar's days follow.
+        // A reload takes the old tree away at once: the recording clicked
+        // before can no longer be played while the disks are read.
+        page.onRecordTreeClicked(page.model()->item(1)->child(0)->child(0)->child(0)->child(0)->index());
+        QSignalSpy play(&page, &CDiskManagePage::playRecord);
         useImages({m_imageA});
         QVERIFY(page.CheckDriveCount());
+        QCOMPARE(page.model()->rowCount(), 0);
+        QVERIFY(!page.isLoaded());
+        page.onPlayRecordResponse();
+        QCOMPARE(play.count(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(page.isLoaded() && !page.isLoading(), 30000);
         QCOMPARE(page.model()->rowCount(), 1);
         QCOMPARE(page.diskCount(), 1);
