@@ -107,7 +107,7 @@ CCutFileDlg::CCutFileDlg(const QString& strFilePath, QWidget* parent)
     body->addLayout(buttonRow);
     outer->addLayout(body);
 
-    if (ParseRecordTimes(m_strFilePath, &m_recordTimes)) {
+    if (RecordSpanFromPath(m_strFilePath, &m_recordTimes)) {
         const int s = m_recordTimes.nStart, e = m_recordTimes.nEnd % 86400;
         m_pStartTime->setTime(QTime(s / 3600, s / 60 % 60, s % 60));
         m_pEndTime->setTime(QTime(e / 3600, e / 60 % 60, e % 60));

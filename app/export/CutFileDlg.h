@@ -72,7 +72,7 @@ private:
     bool m_bFinished = false;
     int m_nFormat = 0;
     QString m_strFilePath;
-    RecordTimes m_recordTimes;
+    RecordSpan m_recordTimes;
 };
 
 #endif

@@ -62,7 +62,7 @@ int run_cut(const cli::GlobalOptions &opts, const std::vector<std::string> &args
     params.nFormat = mp4 ? CCutJob::FormatMp4 : CCutJob::FormatH264;
     params.nCutStart = start;
     params.nCutEnd = end;
-    if (!ParseRecordTimes(params.strSource, &params.record)) {
+    if (!RecordSpanFromPath(params.strSource, &params.record)) {
         std::fprintf(stderr, "orvelle-cli: %s: the recording's times cannot be read from its name\n",
                      words[0].c_str());
         return cli::kExitFailure;

@@ -42,7 +42,7 @@ public:
         QString strSource;       // recording path (recorder or local)
         QString strDestFolder;   // folder of the output
         int nFormat = FormatH264;
-        RecordTimes record;      // from the recording's path
+        RecordSpan record;      // from the recording's path
         int nCutStart = 0;       // time of day, seconds
         int nCutEnd = 0;         // time of day, seconds
     };

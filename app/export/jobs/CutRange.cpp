@@ -15,9 +15,9 @@ bool validTime(int h, int m, int s)
 
 }  // namespace
 
-bool ParseRecordTimes(const QString& strPath, RecordTimes* pOut)
+bool RecordSpanFromPath(const QString& strPath, RecordSpan* pOut)
 {
-    *pOut = RecordTimes();
+    *pOut = RecordSpan();
     const int at = strPath.indexOf(QLatin1String("/ide"));
     if (at < 0)
         return false;
@@ -41,7 +41,7 @@ bool ParseRecordTimes(const QString& strPath, RecordTimes* pOut)
     return true;
 }
 
-bool MakeCutRange(const RecordTimes& rec, int nCutStart, int nCutEnd, CutRange* pOut)
+bool MakeCutRange(const RecordSpan& rec, int nCutStart, int nCutEnd, CutRange* pOut)
 {
     if (!rec.bValid || nCutStart < 0 || nCutStart >= kDay || nCutEnd < 0 || nCutEnd >= kDay)
         return false;
@@ -60,7 +60,7 @@ bool MakeCutRange(const RecordTimes& rec, int nCutStart, int nCutEnd, CutRange* 
     return true;
 }
 
-QString CutOutputName(const RecordTimes& rec, int nCutStart, int nCutEnd)
+QString CutOutputName(const RecordSpan& rec, int nCutStart, int nCutEnd)
 {
     char name[64];
     std::snprintf(name, sizeof name, "%04d%02d%02d_%02d.%02d.%02d_%02d.%02d.%02d.h264", rec.date.year(),

@@ -11,7 +11,7 @@
 #include <QDate>
 #include <QString>
 
-struct RecordTimes {
+struct RecordSpan {
     bool bValid = false;
     QDate date;          // the recording's date
     int nPart = 0;
@@ -22,7 +22,7 @@ struct RecordTimes {
 
 // Parses the text after the first "/ide" and its disk letter. False (and
 // bValid false) unless every field is read and is a real date and time.
-bool ParseRecordTimes(const QString& strPath, RecordTimes* pOut);
+bool RecordSpanFromPath(const QString& strPath, RecordSpan* pOut);
 
 struct CutRange {
     int nStart = 0;  // seconds from the recording date's midnight
@@ -33,11 +33,11 @@ struct CutRange {
 // recording. An end earlier than the start lies on the following day; so
 // does a start earlier than the recording's start when the recording passes
 // midnight. False when the range does not lie inside the recording.
-bool MakeCutRange(const RecordTimes& rec, int nCutStart, int nCutEnd, CutRange* pOut);
+bool MakeCutRange(const RecordSpan& rec, int nCutStart, int nCutEnd, CutRange* pOut);
 
 // "%04d%02d%02d_%02d.%02d.%02d_%02d.%02d.%02d.h264": the recording's date,
 // the cut's start and end time of day.
-QString CutOutputName(const RecordTimes& rec, int nCutStart, int nCutEnd);
+QString CutOutputName(const RecordSpan& rec, int nCutStart, int nCutEnd);
 
 // "hh:mm:ss" of a time of day in seconds (taken modulo one day).
 QString FormatTimeOfDay(int nSeconds);

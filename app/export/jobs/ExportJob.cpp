@@ -153,15 +153,14 @@ bool CExportJob::copyOne(const QString& strSource, const QString& strRelative, c
     }
     uint64_t copied = 0;
     bool ok = true;
+    bool bReadBreak = false;  // the source ended early: what was read is kept
     QString reason;
     // Every recording holds at least one sector: a length of 0 means its end
-    // could not be found.
-    if (length == 0 && strSource.startsWith(QLatin1String("/mnt/ide"))) {
-        ok = false;
-        reason = tr("The length of the recording cannot be determined");
-    }
-    while (ok && copied < length) {
-        const uint64_t left = length - copied;
+    // could not be found (a chain broken on the way). What can be read is
+    // still copied, and the break reported.
+    const bool bUnknownLength = length == 0 && strSource.startsWith(QLatin1String("/mnt/ide"));
+    while (ok && (bUnknownLength || copied < length)) {
+        const uint64_t left = bUnknownLength ? uint64_t(kChunkSize) : length - copied;
         const size_t want = left < uint64_t(kChunkSize) ? size_t(left) : size_t(kChunkSize);
         size_t got;
         {
@@ -170,7 +169,10 @@ bool CExportJob::copyOne(const QString& strSource, const QString& strRelative, c
         }
         if (got == 0) {
             ok = false;
-            reason = tr("Reading ended after %1 of %2 bytes").arg(copied).arg(length);
+            bReadBreak = true;
+            reason = bUnknownLength
+                         ? tr("Reading ended after %1 bytes: the end of the recording cannot be reached").arg(copied)
+                         : tr("Reading ended after %1 of %2 bytes").arg(copied).arg(length);
             break;
         }
         if (target.Write(buffer.data(), got) != got) {
@@ -179,7 +181,8 @@ bool CExportJob::copyOne(const QString& strSource, const QString& strRelative, c
             break;
         }
         copied += got;
-        emit updateProcess(int(double(copied) / double(length) * 1000.0));
+        if (!bUnknownLength)
+            emit updateProcess(int(double(copied) / double(length) * 1000.0));
         if (isStopped())
             break;
         // Let the play channels have the disk between chunks.
@@ -190,12 +193,17 @@ bool CExportJob::copyOne(const QString& strSource, const QString& strRelative, c
     if (isStopped())
         return true;
     // Buffered bytes that could not be flushed show as a short file.
-    if (ok && uint64_t(QFileInfo(strTarget).size()) != copied) {
+    if (uint64_t(QFileInfo(strTarget).size()) != copied) {
         ok = false;
+        bReadBreak = false;
         reason = tr("The target file cannot be written");
     }
     if (!ok) {
-        QFile::remove(strTarget);  // an incomplete copy is not left as if it were whole
+        // A copy cut short by the destination is removed; one cut short by a
+        // broken recording holds everything that could be read and is kept,
+        // with the break reported.
+        if (!bReadBreak)
+            QFile::remove(strTarget);
         fail(strRelative, reason);
     }
     return ok;

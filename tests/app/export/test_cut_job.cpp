@@ -1,0 +1,349 @@
+// The cut job: the range arithmetic, cuts of recordings on a recorder image
+// (inside one recording, across midnight at the end of a month), the output
+// name and its "_1" when taken, exactly the frames of the range in parser
+// order, the coarse positioning of large files, an empty range, an
+// unreadable source, cancel, MP4, and `orvelle-cli cut`.
+#include "app/export/jobs/CutJob.h"
+#include "app/records/catalogue/RecordCatalogue.h"
+#include "tests/app/export/ExportTestSupport.h"
+#include "tests/support/media/TestStream.h"
+#include "wfs/common/log.h"
+#include "wfs/device/recorder_disks.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace exporttest;
+using testimg::pack_time;
+
+namespace {
+
+int tod(int h, int m, int s) { return h * 3600 + m * 60 + s; }
+
+TEST(CutRange, TimesFromRecorderAndLocalPaths)
+{
+    RecordSpan t;
+    ASSERT_TRUE(RecordSpanFromPath("/mnt/idea0/2024-05-31/003/23.59.30-00.00.30[R][@1c0][0].h264", &t));
+    EXPECT_EQ(t.date, QDate(2024, 5, 31));
+    EXPECT_EQ(t.nChannel, 3);
+    EXPECT_EQ(t.nStart, tod(23, 59, 30));
+    EXPECT_EQ(t.nEnd, 86400 + 30);
+    ASSERT_TRUE(RecordSpanFromPath("/home/u/out/idec1/2023-01-02/000/10.00.00-10.05.00[A][@40][1].h264", &t));
+    EXPECT_EQ(t.nPart, 1);
+    EXPECT_EQ(t.nEnd - t.nStart, 300);
+    // Not a recording name, or no real date and time.
+    EXPECT_FALSE(RecordSpanFromPath("/home/u/movie.h264", &t));
+    EXPECT_FALSE(RecordSpanFromPath("/mnt/idea0/2024-13-01/000/10.00.00-10.05.00[R][@40][0].h264", &t));
+    EXPECT_FALSE(RecordSpanFromPath("/mnt/idea0/2024-05-01/000/10.00.00-24.05.00[R][@40][0].h264", &t));
+    EXPECT_FALSE(t.bValid);
+}
+
+TEST(CutRange, RangesInsideTheRecordingAndOverMidnight)
+{
+    RecordSpan night;
+    ASSERT_TRUE(RecordSpanFromPath("/mnt/idea0/2023-05-01/000/23.50.00-00.10.00[R][@40][0].h264", &night));
+    CutRange r;
+    ASSERT_TRUE(MakeCutRange(night, tod(23, 55, 0), tod(0, 5, 0), &r));
+    EXPECT_EQ(r.nStart, tod(23, 55, 0));
+    EXPECT_EQ(r.nEnd, 86400 + tod(0, 5, 0));
+    // Both ends after midnight.
+    ASSERT_TRUE(MakeCutRange(night, tod(0, 1, 0), tod(0, 2, 0), &r));
+    EXPECT_EQ(r.nStart, 86400 + 60);
+    EXPECT_FALSE(MakeCutRange(night, tod(23, 40, 0), tod(23, 55, 0), &r));  // starts before
+    EXPECT_FALSE(MakeCutRange(night, tod(23, 55, 0), tod(0, 15, 0), &r));   // ends after
+
+    // An evening recording that passes midnight at another hour.
+    RecordSpan evening;
+    ASSERT_TRUE(RecordSpanFromPath("/mnt/idea0/2023-05-01/000/20.00.00-01.00.00[R][@40][0].h264", &evening));
+    ASSERT_TRUE(MakeCutRange(evening, tod(21, 0, 0), tod(0, 30, 0), &r));
+    EXPECT_EQ(r.nEnd, 86400 + 1800);
+
+    RecordSpan day;
+    ASSERT_TRUE(RecordSpanFromPath("/mnt/idea0/2023-05-01/000/10.00.00-11.00.00[R][@40][0].h264", &day));
+    EXPECT_TRUE(MakeCutRange(day, tod(10, 0, 0), tod(11, 0, 0), &r));
+    EXPECT_TRUE(MakeCutRange(day, tod(10, 30, 0), tod(10, 30, 0), &r));
+    EXPECT_FALSE(MakeCutRange(day, tod(10, 30, 0), tod(10, 20, 0), &r));  // the end would be tomorrow
+    EXPECT_EQ(CutOutputName(day, tod(10, 0, 0), tod(10, 5, 0)), "20230501_10.00.00_10.05.00.h264");
+}
+
+struct Outcome {
+    QStringList statuses;
+    QStringList messages;
+    std::vector<int> progress;
+    std::vector<bool> converted;
+};
+
+void watch(CCutJob &job, Outcome *o)
+{
+    QObject::connect(&job, &CCutJob::updateExportStatus, [o](const QString &s) { o->statuses << s; });
+    QObject::connect(&job, &CCutJob::showMessage, [o](const QString &s) { o->messages << s; });
+    QObject::connect(&job, &CCutJob::updateProcess, [o](int p) { o->progress.push_back(p); });
+    QObject::connect(&job, &CCutJob::convertFinishi, [o](bool ok) { o->converted.push_back(ok); });
+}
+
+class CutJob : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_dir = scratch("cut");
+        testimg::DiskSpec disk;
+        disk.partitions[0].sec_per_clus = 64;
+        testimg::ImageBuilder b(disk);
+        testimg::RecordingSpec r;
+        r.channel = 0;
+        r.start_time = pack_time(2024, 5, 1, 10, 0, 0);
+        r.duration = 60;
+        b.add(r);
+        r.channel = 1;
+        r.start_time = pack_time(2024, 5, 31, 23, 59, 30);  // on into June
+        b.add(r);
+        testmedia::StreamParams p;
+        p.seconds = 6;
+        p.startTime = pack_time(2024, 6, 2, 12, 0, 0);
+        testmedia::Recording h264 = testmedia::makeRecording(p);
+        ASSERT_TRUE(h264.error.empty()) << h264.error;
+        r.channel = 2;
+        r.start_time = p.startTime;
+        r.duration = 6;
+        r.data = testimg::DataKind::Bytes;
+        r.bytes = std::make_shared<const std::vector<uint8_t>>(h264.data);
+        b.add(r);
+        std::string err;
+        ASSERT_TRUE(b.build((s_dir / "disk.img").string(), &s_manifest, &err)) << err;
+        wfs_log_set_route(WFS_LOG_SILENT);
+        CRecordCatalogue::UseImages({(s_dir / "disk.img").string()});
+        CRecordCatalogue catalogue;
+        ASSERT_EQ(catalogue.InitialiseDisks(), 1);
+    }
+    static void TearDownTestSuite()
+    {
+        close_recorder_disks();
+        fs::remove_all(s_dir);
+    }
+    void SetUp() override
+    {
+        out = s_dir / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::remove_all(out);
+    }
+
+    CCutJob::Params params(const std::string &path, int from, int to, int format = CCutJob::FormatH264) const
+    {
+        CCutJob::Params p;
+        p.strSource = QString::fromStdString(path);
+        p.strDestFolder = QString::fromStdString(out.string());
+        p.nFormat = format;
+        EXPECT_TRUE(RecordSpanFromPath(p.strSource, &p.record));
+        p.nCutStart = from;
+        p.nCutEnd = to;
+        return p;
+    }
+    static const testimg::ManifestRecording &rec(int i) { return s_manifest.recordings.at(i); }
+
+    static fs::path s_dir;
+    static testimg::Manifest s_manifest;
+    fs::path out;
+};
+
+fs::path CutJob::s_dir;
+testimg::Manifest CutJob::s_manifest;
+
+TEST_F(CutJob, WritesTheFramesOfTheRangeUnderTheRangesName)
+{
+    CCutJob job;
+    Outcome o;
+    watch(job, &o);
+    job.setParams(params(recordPath(rec(0)), tod(10, 0, 10), tod(10, 0, 20)));
+    job.run();
+    ASSERT_EQ(job.result(), CCutJob::Succeeded) << job.errorText().toStdString();
+    EXPECT_EQ(o.messages, QStringList{"Cut Success"});
+    const fs::path file = out / "20240501_10.00.10_10.00.20.h264";
+    EXPECT_EQ(job.outputPath().toStdString(), file.string());
+    size_t frames = 0;
+    const std::vector<uint8_t> want = framesInRange(rec(0).expected_stream(), pack_time(2024, 5, 1, 10, 0, 10),
+                                                    pack_time(2024, 5, 1, 10, 0, 20), &frames);
+    EXPECT_EQ(job.framesWritten(), int64_t(frames));
+    EXPECT_GT(frames, 11u * 25);  // eleven whole seconds of video, with sound
+    EXPECT_TRUE(readFile(file) == want);
+    EXPECT_EQ(o.progress.front(), 0);
+    EXPECT_EQ(o.progress.back(), 1000);
+    EXPECT_TRUE(o.statuses.contains("Start Cut"));
+    EXPECT_TRUE(o.statuses.first().startsWith("Find Start Pos "));
+
+    // The same cut again never replaces the first file.
+    CCutJob again;
+    again.setParams(params(recordPath(rec(0)), tod(10, 0, 10), tod(10, 0, 20)));
+    again.run();
+    EXPECT_EQ(again.outputPath().toStdString(), (out / "20240501_10.00.10_10.00.20_1.h264").string());
+    EXPECT_TRUE(readFile(file) == want);
+    EXPECT_TRUE(readFile(out / "20240501_10.00.10_10.00.20_1.h264") == want);
+}
+
+TEST_F(CutJob, AcrossMidnightAtTheEndOfAMonth)
+{
+    CCutJob job;
+    job.setParams(params(recordPath(rec(1)), tod(23, 59, 50), tod(0, 0, 10)));
+    job.run();
+    ASSERT_EQ(job.result(), CCutJob::Succeeded) << job.errorText().toStdString();
+    const fs::path file = out / "20240531_23.59.50_00.00.10.h264";
+    size_t frames = 0;
+    const std::vector<uint8_t> want = framesInRange(rec(1).expected_stream(), pack_time(2024, 5, 31, 23, 59, 50),
+                                                    pack_time(2024, 6, 1, 0, 0, 10), &frames);
+    EXPECT_GE(frames, 21u * 25);
+    EXPECT_TRUE(readFile(file) == want);
+
+    // After midnight only.
+    CCutJob late;
+    late.setParams(params(recordPath(rec(1)), tod(0, 0, 5), tod(0, 0, 8)));
+    late.run();
+    ASSERT_EQ(late.result(), CCutJob::Succeeded);
+    EXPECT_TRUE(readFile(late.outputPath().toStdString()) ==
+                framesInRange(rec(1).expected_stream(), pack_time(2024, 6, 1, 0, 0, 5), pack_time(2024, 6, 1, 0, 0, 8)));
+}
+
+TEST_F(CutJob, ARangeWithoutVideoLeavesNoFileAndSaysSo)
+{
+    // A local copy whose name promises more than its data holds.
+    const fs::path local = out / "src" / "idea0" / "2024-05-01" / "000" / "10.00.00-10.05.00[R][@40][0].h264";
+    fs::create_directories(local.parent_path());
+    ASSERT_TRUE(writeFile(local, readable(rec(0))));
+    CCutJob job;
+    Outcome o;
+    watch(job, &o);
+    CCutJob::Params p = params(local.string(), tod(10, 3, 0), tod(10, 4, 0));
+    p.strDestFolder = QString::fromStdString((out / "cuts").string());
+    job.setParams(p);
+    job.run();
+    EXPECT_EQ(job.result(), CCutJob::NoVideo);
+    ASSERT_EQ(o.messages.size(), 1);
+    EXPECT_NE(o.messages[0], "Cut Success");
+    EXPECT_TRUE(fs::is_empty(out / "cuts"));
+
+    // The same local file cuts like the recording it was copied from.
+    CCutJob inside;
+    p.nCutStart = tod(10, 0, 30);
+    p.nCutEnd = tod(10, 0, 31);
+    inside.setParams(p);
+    inside.run();
+    ASSERT_EQ(inside.result(), CCutJob::Succeeded);
+    EXPECT_TRUE(readFile(inside.outputPath().toStdString()) ==
+                framesInRange(rec(0).expected_stream(), pack_time(2024, 5, 1, 10, 0, 30),
+                              pack_time(2024, 5, 1, 10, 0, 31)));
+}
+
+TEST_F(CutJob, ASourceThatCannotBeOpenedIsReported)
+{
+    CCutJob job;
+    Outcome o;
+    watch(job, &o);
+    job.setParams(params("/mnt/idea0/2024-05-01/000/10.00.00-10.01.00[R][@7fff0][0].h264", tod(10, 0, 0),
+                         tod(10, 0, 30)));
+    job.run();
+    EXPECT_EQ(job.result(), CCutJob::Failed);
+    ASSERT_EQ(o.messages.size(), 1);
+    EXPECT_TRUE(o.messages[0].startsWith("Cut Failed"));
+    EXPECT_FALSE(fs::exists(out) && !fs::is_empty(out));
+}
+
+TEST_F(CutJob, CancelLeavesThePartialFileAndNoMessage)
+{
+    CCutJob job;
+    Outcome o;
+    watch(job, &o);
+    QObject::connect(&job, &CCutJob::updateExportStatus, [&job](const QString &s) {
+        if (s == "Start Cut")
+            job.requestStop();
+    });
+    job.setParams(params(recordPath(rec(0)), tod(10, 0, 0), tod(10, 0, 59)));
+    job.run();
+    EXPECT_EQ(job.result(), CCutJob::Stopped);
+    EXPECT_TRUE(o.messages.isEmpty());
+    const fs::path file = out / "20240501_10.00.00_10.00.59.h264";
+    ASSERT_TRUE(fs::exists(file));
+    EXPECT_LT(fs::file_size(file), readable(rec(0)).size() / 2);
+}
+
+TEST_F(CutJob, Mp4CutReadsBackAndTheRawFileGoes)
+{
+    CCutJob job;
+    Outcome o;
+    watch(job, &o);
+    job.setParams(params(recordPath(rec(2)), tod(12, 0, 2), tod(12, 0, 3), CCutJob::FormatMp4));
+    job.run();
+    ASSERT_EQ(o.converted, std::vector<bool>{true});
+    EXPECT_EQ(job.finishConversion(true), "Cut Success");
+    EXPECT_FALSE(fs::exists(job.outputPath().toStdString()));
+    EXPECT_EQ(job.mp4Path().toStdString(), (out / "20240602_12.00.02_12.00.03.mp4").string());
+    EXPECT_EQ(probeVideo(job.mp4Path().toStdString()), "h264,50\n");
+}
+
+// A file over 200 MiB: the first 100 seconds small, the rest large, so the
+// proportional estimate overshoots early starts and undershoots late ones.
+TEST_F(CutJob, LargeFilesArePositionedNearTheStart)
+{
+    const uint32_t t0 = pack_time(2024, 5, 1, 9, 0, 0);
+    testimg::FrameWriter w;
+    std::vector<uint8_t> small(1000, 0x11), large(450000, 0x22);
+    const int seconds = 600;
+    for (int s = 0; s < seconds; ++s) {
+        std::vector<uint8_t> &payload = s < 100 ? small : large;
+        payload[0] = uint8_t(s);
+        w.key_frame(testimg::packed_add(t0, s), 1, payload.data(), payload.size());
+    }
+    const fs::path local = out / "src" / "idea0" / "2024-05-01" / "000" / "09.00.00-09.10.00[R][@40][0].h264";
+    fs::create_directories(local.parent_path());
+    const std::vector<uint8_t> bytes = w.take();
+    ASSERT_GT(bytes.size(), size_t(CCutJob::kCoarseSeekSize));
+    ASSERT_TRUE(writeFile(local, bytes));
+
+    for (int from : {50, 550}) {
+        CCutJob job;
+        Outcome o;
+        watch(job, &o);
+        CCutJob::Params p = params(local.string(), tod(9, 0, 0) + from, tod(9, 0, 0) + from + 5);
+        job.setParams(p);
+        job.run();
+        ASSERT_EQ(job.result(), CCutJob::Succeeded) << from;
+        EXPECT_TRUE(readFile(job.outputPath().toStdString()) ==
+                    framesInRange(bytes, testimg::packed_add(t0, from), testimg::packed_add(t0, from + 5)))
+            << from;
+        EXPECT_EQ(job.framesWritten(), 6);
+        if (from == 550) {
+            // Reading began at 80 % of the proportional offset, not at 0: the
+            // first stamped frame is found within two frames of it.
+            ASSERT_FALSE(o.statuses.isEmpty());
+            const QString first = o.statuses.first();
+            ASSERT_TRUE(first.startsWith("Find Start Pos ")) << first.toStdString();
+            const qint64 pos = first.section(' ', 3).section('/', 0, 0).toLongLong();
+            const double offset = 550.0 * 0.8 / 600.0 * double(bytes.size());
+            EXPECT_GE(pos, qint64(offset));
+            EXPECT_LE(pos, qint64(offset) + 2 * 450016 + CCutJob::kChunkSize);
+        }
+    }
+}
+
+TEST_F(CutJob, CommandLineCutsAndReportsInItsStatus)
+{
+    const std::string cli =
+        std::string(ORVELLE_BINARY_DIR) + "/orvelle-cli --image " + quote((s_dir / "disk.img").string()) + " cut ";
+    CmdResult ok = run(cli + quote(recordPath(rec(1))) + " 23:59:58 00:00:02 " + quote(out.string()));
+    EXPECT_EQ(ok.status, 0);
+    const fs::path file = out / "20240531_23.59.58_00.00.02.h264";
+    EXPECT_EQ(ok.out, file.string() + "\n");
+    EXPECT_TRUE(readFile(file) == framesInRange(rec(1).expected_stream(), pack_time(2024, 5, 31, 23, 59, 58),
+                                                pack_time(2024, 6, 1, 0, 0, 2)));
+
+    CmdResult outside = run(cli + quote(recordPath(rec(0))) + " 09:00:00 10:00:10 " + quote(out.string()));
+    EXPECT_EQ(outside.status, 1);
+    CmdResult missing = run(cli + "'/mnt/idea0/2024-05-01/000/10.00.00-10.01.00[R][@7fff0][0].h264' 10:00:00 10:00:10 " +
+                      quote(out.string()));
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(run(cli + quote(recordPath(rec(0))) + " 10:00 10:00:10 " + quote(out.string())).status, 2);
+
+    CmdResult mp4 = run(cli + "--mp4 " + quote(recordPath(rec(2))) + " 12:00:00 12:00:05 " + quote(out.string()));
+    EXPECT_EQ(mp4.status, 0);
+    EXPECT_EQ(mp4.out, (out / "20240602_12.00.00_12.00.05.mp4").string() + "\n");
+    EXPECT_EQ(probeVideo(out / "20240602_12.00.00_12.00.05.mp4"), "h264,150\n");
+}
+
+}  // namespace
