@@ -7,7 +7,11 @@
 #include "media/stream/FrameHeader.h"
 #include "media/stream/StreamReader.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdio>
 #include <memory>
@@ -28,6 +32,7 @@ constexpr size_t kChunk = 1u << 20;
 constexpr int kVideoClock = 90000;          // video timestamps in 1/90000 s
 constexpr uint32_t kDefaultRate = 25;
 constexpr int64_t kScanLimit = 16ll << 20;  // bytes looked at for sound after the first key frame
+constexpr int kOutputBuffer = 4 << 20;      // the MP4 reaches its file in writes of this size
 
 struct FileCloser {
     void operator()(FILE *f) const { std::fclose(f); }
@@ -123,11 +128,9 @@ public:
         avcodec_free_context(&m_aac);
         av_frame_free(&m_frame);
         av_packet_free(&m_pkt);
-        if (m_oc) {
-            if (m_oc->pb)
-                avio_closep(&m_oc->pb);
+        closeOutput();
+        if (m_oc)
             avformat_free_context(m_oc);
-        }
     }
 
     bool open(const std::string &path, const StreamFacts &facts)
@@ -157,7 +160,7 @@ public:
 
         if (facts.audio && !openAudio())
             return false;
-        if (avio_open(&m_oc->pb, path.c_str(), AVIO_FLAG_WRITE) < 0)
+        if (!openOutput(path))
             return false;
         return avformat_write_header(m_oc, nullptr) >= 0;
     }
@@ -170,7 +173,8 @@ public:
         m_pkt->pts = m_pkt->dts = av_rescale_q(pts, AVRational{1, kVideoClock}, m_video->time_base);
         m_pkt->duration = av_rescale_q(duration, AVRational{1, kVideoClock}, m_video->time_base);
         m_pkt->flags = key ? AV_PKT_FLAG_KEY : 0;
-        // The muxer copies the data (the packet is not reference counted).
+        // The packet is not reference counted: the muxer writes the payload
+        // straight from the reader's buffer without keeping it.
         int r = av_write_frame(m_oc, m_pkt);
         m_pkt->data = nullptr;
         m_pkt->size = 0;
@@ -181,11 +185,19 @@ public:
     {
         if (!m_aac)
             return true;
-        std::vector<int16_t> pcm(n);
-        g711_decode(g711, n, muLaw, pcm.data());
-        for (int16_t s : pcm)
-            m_fifo.push_back(float(s) / 32768.0f);
-        while (m_fifo.size() >= size_t(m_aac->frame_size))
+        m_pcm.resize(n);
+        g711_decode(g711, n, muLaw, m_pcm.data());
+        // Samples not yet encoded move to the front only when the rest of
+        // the queue is used up, not for every frame encoded.
+        if (m_fifoStart > 0 && m_fifoStart >= m_fifo.size() / 2) {
+            m_fifo.erase(m_fifo.begin(), m_fifo.begin() + std::ptrdiff_t(m_fifoStart));
+            m_fifoStart = 0;
+        }
+        const size_t at = m_fifo.size();
+        m_fifo.resize(at + n);
+        for (size_t i = 0; i < n; ++i)
+            m_fifo[at + i] = float(m_pcm[i]) * (1.0f / 32768.0f);
+        while (m_fifo.size() - m_fifoStart >= size_t(m_aac->frame_size))
             if (!encodeSound(m_aac->frame_size))
                 return false;
         return true;
@@ -194,18 +206,87 @@ public:
     bool finish()
     {
         if (m_aac) {
-            if (!m_fifo.empty() && !encodeSound(int(m_fifo.size())))
+            if (m_fifo.size() > m_fifoStart && !encodeSound(int(m_fifo.size() - m_fifoStart)))
                 return false;
             if (avcodec_send_frame(m_aac, nullptr) < 0 || !drainSound())
                 return false;
         }
         if (av_write_trailer(m_oc) < 0)
             return false;
-        int r = avio_closep(&m_oc->pb);
-        return r >= 0;
+        return closeOutput();
     }
 
 private:
+    // The MP4 goes through an I/O context of our own over a plain file
+    // descriptor: a large buffer turns a gigabyte of packets into a few
+    // hundred writes, where the default context would make tens of
+    // thousands of 32 KiB ones.
+    bool openOutput(const std::string &path)
+    {
+        m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (m_fd < 0)
+            return false;
+        auto *buffer = static_cast<unsigned char *>(av_malloc(kOutputBuffer));
+        if (!buffer)
+            return false;
+        m_oc->pb = avio_alloc_context(buffer, kOutputBuffer, 1, this, nullptr, &Mp4Writer::writeOut,
+                                      &Mp4Writer::seekOut);
+        if (!m_oc->pb) {
+            av_free(buffer);
+            return false;
+        }
+        m_oc->flags |= AVFMT_FLAG_CUSTOM_IO;
+        return true;
+    }
+
+    // Flushes what is buffered and closes the file; false if any write or
+    // the close failed.
+    bool closeOutput()
+    {
+        bool ok = !m_writeFailed;
+        if (m_oc && m_oc->pb) {
+            avio_flush(m_oc->pb);
+            ok = ok && !m_writeFailed && m_oc->pb->error == 0;
+            av_freep(&m_oc->pb->buffer);
+            avio_context_free(&m_oc->pb);
+        }
+        if (m_fd >= 0) {
+            if (::close(m_fd) != 0)
+                ok = false;
+            m_fd = -1;
+        }
+        return ok;
+    }
+
+    static int writeOut(void *opaque, uint8_t *buf, int size)
+    {
+        auto *self = static_cast<Mp4Writer *>(opaque);
+        int left = size;
+        while (left > 0) {
+            ssize_t w = ::write(self->m_fd, buf, size_t(left));
+            if (w < 0 && errno == EINTR)
+                continue;
+            if (w <= 0) {
+                self->m_writeFailed = true;
+                return w < 0 ? AVERROR(errno) : AVERROR(EIO);
+            }
+            buf += w;
+            left -= int(w);
+        }
+        return size;
+    }
+
+    static int64_t seekOut(void *opaque, int64_t offset, int whence)
+    {
+        auto *self = static_cast<Mp4Writer *>(opaque);
+        if (whence & AVSEEK_SIZE) {
+            struct stat st {};
+            return fstat(self->m_fd, &st) == 0 ? int64_t(st.st_size) : AVERROR(errno);
+        }
+        off_t r = ::lseek(self->m_fd, off_t(offset), whence & ~AVSEEK_FORCE);
+        return r < 0 ? AVERROR(errno) : int64_t(r);
+    }
+
     bool openAudio()
     {
         const AVCodec *enc = avcodec_find_encoder(AV_CODEC_ID_AAC);
@@ -245,8 +326,9 @@ private:
         m_frame->nb_samples = n;
         if (av_frame_get_buffer(m_frame, 0) < 0)
             return false;
-        std::copy(m_fifo.begin(), m_fifo.begin() + n, reinterpret_cast<float *>(m_frame->data[0]));
-        m_fifo.erase(m_fifo.begin(), m_fifo.begin() + n);
+        const auto from = m_fifo.begin() + std::ptrdiff_t(m_fifoStart);
+        std::copy(from, from + n, reinterpret_cast<float *>(m_frame->data[0]));
+        m_fifoStart += size_t(n);
         m_frame->pts = m_samples;
         m_samples += n;
         if (avcodec_send_frame(m_aac, m_frame) < 0)
@@ -278,8 +360,12 @@ private:
     AVCodecContext *m_aac = nullptr;
     AVFrame *m_frame = nullptr;
     AVPacket *m_pkt = nullptr;
-    std::vector<float> m_fifo;
+    std::vector<int16_t> m_pcm;   // one audio frame's samples
+    std::vector<float> m_fifo;    // samples waiting for the encoder, from m_fifoStart on
+    size_t m_fifoStart = 0;
     int64_t m_samples = 0;
+    int m_fd = -1;
+    bool m_writeFailed = false;
 };
 
 int convert_body(FILE *in, int64_t size, const std::string &tmp, const std::atomic<bool> &cancel,
