@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 using namespace exporttest;
@@ -320,6 +321,46 @@ TEST_F(CutJob, LargeFilesArePositionedNearTheStart)
             EXPECT_LE(pos, qint64(offset) + 2 * 450016 + CCutJob::kChunkSize);
         }
     }
+}
+
+// Positions past 4 GiB: a sparse file of 5.25 GiB whose frames of interest
+// lie just behind the coarse position (80 % of the way in).
+TEST_F(CutJob, PositionsPastFourGiB)
+{
+    const fs::path local = out / "src" / "idea0" / "2024-05-01" / "000" / "10.00.00-11.00.00[R][@40][0].h264";
+    fs::create_directories(local.parent_path());
+    const uint64_t length = 5637144576ull;
+    const uint64_t offset = uint64_t(double(3599) * 0.8 / 3600.0 * double(length));
+    ASSERT_GT(offset, uint64_t(1) << 32);
+    const uint64_t at = offset + (1 << 20);
+    testimg::FrameWriter first, late;
+    std::vector<uint8_t> payload(3000, 0x33);
+    first.key_frame(pack_time(2024, 5, 1, 10, 0, 0), 25, payload.data(), payload.size());
+    late.key_frame(pack_time(2024, 5, 1, 10, 59, 59), 25, payload.data(), payload.size());
+    late.video_frame(payload.data(), 500);
+    const size_t inRange = late.bytes().size();
+    late.key_frame(pack_time(2024, 5, 1, 11, 0, 0), 25, payload.data(), payload.size());
+    {
+        std::ofstream f(local, std::ios::binary | std::ios::trunc);
+        f.write(reinterpret_cast<const char *>(first.bytes().data()), std::streamsize(first.bytes().size()));
+        f.seekp(std::streamoff(at));
+        f.write(reinterpret_cast<const char *>(late.bytes().data()), std::streamsize(late.bytes().size()));
+        ASSERT_TRUE(bool(f));
+    }
+    fs::resize_file(local, length);  // the rest is a hole
+
+    CCutJob job;
+    Outcome o;
+    watch(job, &o);
+    job.setParams(params(local.string(), tod(10, 59, 59), tod(10, 59, 59)));
+    job.run();
+    ASSERT_EQ(job.result(), CCutJob::Succeeded) << job.errorText().toStdString();
+    EXPECT_EQ(job.framesWritten(), 2);
+    const std::vector<uint8_t> want(late.bytes().begin(), late.bytes().begin() + inRange);
+    EXPECT_TRUE(readFile(job.outputPath().toStdString()) == want);
+    EXPECT_EQ(o.progress.front(), 0);
+    EXPECT_TRUE(std::find(o.progress.begin(), o.progress.end(), -1) != o.progress.end());
+    fs::remove(local);
 }
 
 TEST_F(CutJob, CommandLineCutsAndReportsInItsStatus)
