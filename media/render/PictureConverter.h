@@ -21,6 +21,7 @@ public:
 
 private:
     SwsContext *m_sws = nullptr;
+    int m_w = 0, m_h = 0, m_fmt = -1;
     // A fresh 8 MB image for every 1080p frame costs as much in page faults
     // as the conversion itself, so buffers are kept and reused once the
     // pool's reference is the only one left.
