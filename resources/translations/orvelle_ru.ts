@@ -454,8 +454,8 @@
         <translation>Не удаётся создать файл назначения</translation>
     </message>
     <message>
-        <source>The length of the recording cannot be determined</source>
-        <translation>Не удаётся определить длину записи</translation>
+        <source>Reading ended after %1 bytes: the end of the recording cannot be reached</source>
+        <translation>Чтение прервалось после %1 байт: конец записи недостижим</translation>
     </message>
     <message>
         <source>Reading ended after %1 of %2 bytes</source>

@@ -454,8 +454,8 @@
         <translation>无法创建目标文件</translation>
     </message>
     <message>
-        <source>The length of the recording cannot be determined</source>
-        <translation>无法确定录像长度</translation>
+        <source>Reading ended after %1 bytes: the end of the recording cannot be reached</source>
+        <translation>读取在第 %1 字节处中止：无法到达录像结尾</translation>
     </message>
     <message>
         <source>Reading ended after %1 of %2 bytes</source>
