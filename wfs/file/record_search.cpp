@@ -106,7 +106,10 @@ unsigned place_forward(const FileHandle *h, wfs_time t, uint32_t lo, int hint, u
         st = cluster_facts(h, *x, stream_type, false, &g);
         if (st != FS_OK)
             return st;
-        if (g.start != t)
+        // A cluster without a start time (never written) was opened in no
+        // second at all: with t = 0 every blank cluster down to lo would
+        // otherwise be walked on every search.
+        if (g.start != t || g.start == 0)
             break;
         --*x;
         *widened = true;
