@@ -5,8 +5,7 @@
 #include <vector>
 
 #include "app/records/catalogue/RecordCatalogue.h"
-#include "command.h"
-#include "wfs/common/log.h"
+#include "cli_disks.h"
 #include "wfs/device/recorder_disks.h"
 #include "wfs/file/work_dir.h"
 
@@ -39,15 +38,11 @@ int run_calendar(const cli::GlobalOptions &opts, const std::vector<std::string> 
         else
             return cli::usage_error("calendar: unexpected argument '" + a + "'");
     }
-    wfs_log_set_route(opts.verbose ? WFS_LOG_STDERR : WFS_LOG_SILENT);
-    CRecordCatalogue::UseImages(opts.images);
+    cli::use_catalogue_disks(opts);
     CRecordCatalogue catalogue;
     int disks = catalogue.InitialiseDisks();
-    if (disks == 0) {
-        std::fprintf(stderr, "orvelle-cli: no recorder disk found\n");
-        close_recorder_disks();
-        return cli::kExitFailure;
-    }
+    if (disks == 0)
+        return cli::no_recorder_disk();
     int rc = cli::kExitOk;
     std::string out = json ? "{\"disks\":[" : "";
     for (int disk = 0; disk < disks; ++disk) {

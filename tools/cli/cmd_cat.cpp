@@ -7,8 +7,7 @@
 #include "app/fs/FileSystemRegistry.h"
 #include "app/fs/WfsFileSystem.h"
 #include "app/records/catalogue/RecordCatalogue.h"
-#include "command.h"
-#include "wfs/common/log.h"
+#include "cli_disks.h"
 #include "wfs/device/recorder_disks.h"
 
 namespace {
@@ -20,8 +19,7 @@ int run_cat(const cli::GlobalOptions &opts, const std::vector<std::string> &args
     if (args.size() != 1)
         return cli::usage_error("cat needs exactly one PATH");
     const std::string &path = args[0];
-    wfs_log_set_route(opts.verbose ? WFS_LOG_STDERR : WFS_LOG_SILENT);
-    CRecordCatalogue::UseImages(opts.images);
+    cli::use_catalogue_disks(opts);
     CRecordCatalogue catalogue;
     catalogue.InitialiseDisks();
 

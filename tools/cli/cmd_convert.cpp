@@ -1,6 +1,6 @@
 // orvelle-cli convert SRC [DST.mp4]: converts a raw recording file (an
 // export, a cut or a clip) to MP4, with the progress on standard error.
-#include "command.h"
+#include "cli_disks.h"
 
 #include "app/export/jobs/ConvertToMp4.h"
 
@@ -10,14 +10,6 @@
 #include <cstdio>
 
 namespace {
-
-bool g_verbose = false;
-
-void quiet_messages(QtMsgType type, const QMessageLogContext &, const QString &msg)
-{
-    if (g_verbose || type != QtDebugMsg)
-        std::fprintf(stderr, "%s\n", msg.toLocal8Bit().constData());
-}
 
 void show_progress(int percent, void *)
 {
@@ -29,8 +21,7 @@ int run_convert(const cli::GlobalOptions &opts, const std::vector<std::string> &
 {
     if (args.empty() || args.size() > 2)
         return cli::usage_error("convert needs SRC and optionally DST.mp4");
-    g_verbose = opts.verbose;
-    qInstallMessageHandler(quiet_messages);
+    cli::route_qt_messages(opts);
     const QString src = QString::fromLocal8Bit(args[0].c_str());
     const QString dst = args.size() > 1 ? QString::fromLocal8Bit(args[1].c_str()) : CConvertToMp4::Mp4PathFor(src);
     CConvertToMp4 *conv = CConvertToMp4::instance();

@@ -3,11 +3,10 @@
 // new file in DEST, named after the recording's date and the range, as the
 // program's cut does. The file written goes to standard output, progress to
 // standard error.
-#include "command.h"
+#include "cli_disks.h"
 
 #include "app/export/jobs/CutJob.h"
 #include "app/records/catalogue/RecordCatalogue.h"
-#include "wfs/common/log.h"
 #include "wfs/device/recorder_disks.h"
 
 #include <QString>
@@ -16,14 +15,6 @@
 #include <cstdio>
 
 namespace {
-
-bool g_verbose = false;
-
-void quiet_messages(QtMsgType type, const QMessageLogContext &, const QString &msg)
-{
-    if (g_verbose || type != QtDebugMsg)
-        std::fprintf(stderr, "%s\n", msg.toLocal8Bit().constData());
-}
 
 // Seconds of day of "HH:MM:SS", or -1.
 int parse_time(const std::string &text)
@@ -76,10 +67,8 @@ int run_cut(const cli::GlobalOptions &opts, const std::vector<std::string> &args
         return cli::kExitFailure;
     }
 
-    g_verbose = opts.verbose;
-    qInstallMessageHandler(quiet_messages);
-    wfs_log_set_route(opts.verbose ? WFS_LOG_STDERR : WFS_LOG_SILENT);
-    CRecordCatalogue::UseImages(opts.images);
+    cli::route_qt_messages(opts);
+    cli::use_catalogue_disks(opts);
     CRecordCatalogue catalogue;
     if (params.strSource.startsWith(QLatin1String("/mnt/ide")))
         catalogue.InitialiseDisks();

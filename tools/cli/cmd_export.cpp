@@ -3,11 +3,10 @@
 // DEST/index.data, or converted to MP4. Progress goes to standard error, the
 // files written to standard output; any recording that fails makes the exit
 // status 1.
-#include "command.h"
+#include "cli_disks.h"
 
 #include "app/export/jobs/ExportJob.h"
 #include "app/records/catalogue/RecordCatalogue.h"
-#include "wfs/common/log.h"
 #include "wfs/device/recorder_disks.h"
 
 #include <QString>
@@ -16,14 +15,6 @@
 #include <cstdio>
 
 namespace {
-
-bool g_verbose = false;
-
-void quiet_messages(QtMsgType type, const QMessageLogContext &, const QString &msg)
-{
-    if (g_verbose || type != QtDebugMsg)
-        std::fprintf(stderr, "%s\n", msg.toLocal8Bit().constData());
-}
 
 int run_export(const cli::GlobalOptions &opts, const std::vector<std::string> &args)
 {
@@ -39,10 +30,8 @@ int run_export(const cli::GlobalOptions &opts, const std::vector<std::string> &a
     }
     if (words.size() < 2)
         return cli::usage_error("export needs DEST and at least one PATH");
-    g_verbose = opts.verbose;
-    qInstallMessageHandler(quiet_messages);
-    wfs_log_set_route(opts.verbose ? WFS_LOG_STDERR : WFS_LOG_SILENT);
-    CRecordCatalogue::UseImages(opts.images);
+    cli::route_qt_messages(opts);
+    cli::use_catalogue_disks(opts);
     CRecordCatalogue catalogue;
     catalogue.InitialiseDisks();
 

@@ -6,10 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "command.h"
-#include "wfs/common/log.h"
-#include "wfs/device/drives.h"
-#include "wfs/device/recorder_disks.h"
+#include "cli_disks.h"
 #include "wfs/file/wfs_time.h"
 #include "wfs/volume/mount.h"
 
@@ -27,24 +24,6 @@ struct DiskReport {
     uint64_t total, free, picture_total, picture_free, record_total, record_free;
     std::vector<PartInfo> parts;
 };
-
-std::string json_text(const std::string &s)
-{
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
 
 std::string time_text(uint32_t t)
 {
@@ -102,7 +81,7 @@ void print_json(const std::vector<DiskReport> &disks)
                       "%s{\"disk\":%d,\"drive\":%d,\"source\":%s,\"total_mib\":%llu,\"free_mib\":%llu,"
                       "\"picture_total_mib\":%llu,\"picture_free_mib\":%llu,\"record_total_mib\":%llu,"
                       "\"record_free_mib\":%llu,\"partitions\":[",
-                      i ? "," : "", d.disk, d.drive, json_text(d.source).c_str(),
+                      i ? "," : "", d.disk, d.drive, cli::json_quote(d.source).c_str(),
                       static_cast<unsigned long long>(d.total), static_cast<unsigned long long>(d.free),
                       static_cast<unsigned long long>(d.picture_total),
                       static_cast<unsigned long long>(d.picture_free),
@@ -158,16 +137,8 @@ int run_info(const cli::GlobalOptions &opts, const std::vector<std::string> &arg
         else
             return cli::usage_error("info: unknown argument '" + a + "'");
     }
-    wfs_log_set_route(opts.verbose ? WFS_LOG_STDERR : WFS_LOG_SILENT);
-    if (!opts.images.empty()) {
-        set_images_only(true);
-        for (const std::string &img : opts.images)
-            register_image_file(img.c_str());
-    }
-    scan_recorder_disks();
-    std::vector<UnreadableDrive> unreadable = unreadable_drives();
-    for (const UnreadableDrive &u : unreadable)
-        std::fprintf(stderr, "orvelle-cli: %s\n", unreadable_drive_text(u).c_str());
+    cli::scan_disks(opts);
+    std::vector<UnreadableDrive> unreadable = cli::report_unreadable_drives();
 
     int mounted = 0;
     wfs_file_sys_init(&mounted, 0);
@@ -183,14 +154,7 @@ int run_info(const cli::GlobalOptions &opts, const std::vector<std::string> &arg
         print_text(disks);
     std::fflush(stdout);
     close_recorder_disks();
-
-    if (!opts.images.empty() && !unreadable.empty())
-        return cli::kExitFailure;
-    if (disks.empty()) {
-        std::fprintf(stderr, "orvelle-cli: no recorder disk found\n");
-        return cli::kExitFailure;
-    }
-    return cli::kExitOk;
+    return cli::scan_outcome(opts, unreadable, static_cast<int>(disks.size()));
 }
 
 }  // namespace

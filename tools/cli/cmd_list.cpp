@@ -6,30 +6,11 @@
 
 #include "app/records/catalogue/RecordCatalogue.h"
 #include "app/records/catalogue/RecordNaming.h"
-#include "command.h"
-#include "wfs/common/log.h"
+#include "cli_disks.h"
 #include "wfs/device/recorder_disks.h"
 #include "wfs/file/path_name.h"
 
 namespace {
-
-std::string json_string(const std::string &s)
-{
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
 
 bool parse_stream(const std::string &text, int *out)
 {
@@ -58,18 +39,14 @@ int run_list(const cli::GlobalOptions &opts, const std::vector<std::string> &arg
             return cli::usage_error("list: unexpected argument '" + args[i] + "'");
         }
     }
-    wfs_log_set_route(opts.verbose ? WFS_LOG_STDERR : WFS_LOG_SILENT);
-    CRecordCatalogue::UseImages(opts.images);
+    cli::use_catalogue_disks(opts);
     CRecordCatalogue catalogue;
     catalogue.SetRecordFormat(stream);
     if (opts.verbose)
         catalogue.SetLogCallback([](const std::string &line) { std::fprintf(stderr, "%s\n", line.c_str()); });
     int disks = catalogue.InitialiseDisks();
-    if (disks == 0) {
-        std::fprintf(stderr, "orvelle-cli: no recorder disk found\n");
-        close_recorder_disks();
-        return cli::kExitFailure;
-    }
+    if (disks == 0)
+        return cli::no_recorder_disk();
     catalogue.LoadDataFromDisk(disks);
 
     std::string out;
@@ -88,7 +65,7 @@ int run_list(const cli::GlobalOptions &opts, const std::vector<std::string> &arg
                           "%s\n  {\"path\":%s,\"disk\":%u,\"part\":%u,\"channel\":%u,\"start\":\"%s\","
                           "\"end\":\"%s\",\"type\":\"%s\",\"first_cluster\":%u,\"stream_type\":%u,"
                           "\"length_kb\":%u}",
-                          first ? "" : ",", json_string(e.path).c_str(), fi.disk, fi.part, fi.channel,
+                          first ? "" : ",", cli::json_quote(e.path).c_str(), fi.disk, fi.part, fi.channel,
                           start.c_str(), end.c_str(), type, fi.first_cluster_no, stream_type, fi.file_len);
         } else {
             std::snprintf(buf, sizeof buf, "%s\t%u\t%u\t%u\t%s\t%s\t%s\t%u\t%u\t%u\n", e.path.c_str(), fi.disk,
