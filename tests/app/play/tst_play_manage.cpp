@@ -3,6 +3,7 @@
 
 #include "app/play/PlayManage.h"
 #include "tests/app/play/PlayTestSupport.h"
+#include "tests/app/play/SinkWidget.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -12,31 +13,6 @@
 #include <memory>
 
 using namespace playtest;
-
-class SinkWidget : public QWidget
-{
-    Q_OBJECT
-
-public:
-    SinkWidget()
-    {
-        resize(176, 144);
-        m_hWnd = quint64(winId());
-        media::register_video_sink(m_hWnd, this);
-    }
-    ~SinkWidget() override { media::unregister_video_sink(m_hWnd); }
-    quint64 handle() const { return m_hWnd; }
-    int pictures() const { return m_nPictures; }
-    Q_INVOKABLE void setVideoImage(const QImage& image)
-    {
-        if (!image.isNull())
-            ++m_nPictures;
-    }
-
-private:
-    quint64 m_hWnd = 0;
-    int m_nPictures = 0;
-};
 
 class TestPlayManage : public QObject
 {
@@ -360,3 +336,4 @@ void TestPlayManage::syncRestartWhileHoldingTheQueueLock()
 
 QTEST_MAIN(TestPlayManage)
 #include "tst_play_manage.moc"
+#include "moc_SinkWidget.cpp"
