@@ -11,6 +11,7 @@
 #include "app/play/Play.h"
 #include "app/shell/GlobalAppData.h"
 #include "media/render/VideoOutput.h"
+#include "tests/app/play/SinkWidget.h"
 #include "tests/support/media/TestStream.h"
 
 #include <QApplication>
@@ -30,32 +31,6 @@ extern "C" {
 }
 
 namespace {
-
-// The window the channel plays into; counts the pictures it is given.
-class SinkWidget : public QWidget
-{
-    Q_OBJECT
-
-public:
-    SinkWidget()
-    {
-        resize(352, 288);
-        m_hWnd = quint64(winId());
-        media::register_video_sink(m_hWnd, this);
-    }
-    ~SinkWidget() override { media::unregister_video_sink(m_hWnd); }
-    quint64 handle() const { return m_hWnd; }
-    int pictures() const { return m_nPictures; }
-    Q_INVOKABLE void setVideoImage(const QImage& image)
-    {
-        if (!image.isNull())
-            ++m_nPictures;
-    }
-
-private:
-    quint64 m_hWnd = 0;
-    int m_nPictures = 0;
-};
 
 void stopped(int, void*) {}
 
@@ -107,7 +82,7 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    SinkWidget window;
+    playtest::SinkWidget window(352, 288);
     window.show();
     CPlay play(nullptr, window.handle(), 0, &stopped, nullptr);
 
@@ -153,4 +128,4 @@ int main(int argc, char** argv)
     return failed ? 1 : 0;
 }
 
-#include "bench_play_stop.moc"
+#include "tests/app/play/moc_SinkWidget.cpp"

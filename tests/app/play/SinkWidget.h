@@ -1,6 +1,7 @@
 // The window a play channel plays into during the play tests: registered as
 // the video sink of its window handle, it counts the pictures it is given.
-// A program that uses it includes "moc_SinkWidget.cpp" once.
+// A program that uses it includes "moc_SinkWidget.cpp" once (from another
+// folder: "tests/app/play/moc_SinkWidget.cpp").
 #pragma once
 
 #include "media/render/VideoOutput.h"
