@@ -10,13 +10,11 @@ using namespace handle_test;
 
 namespace {
 
-class Handles : public ::testing::Test {
+class Handles : public ImageSuite<Handles> {
 protected:
     static void SetUpTestSuite()
     {
-        start_capture();
-        s_dir = new TempDir;
-        s_path = s_dir->file("handles.img");
+        begin_image("handles.img");
         testimg::ImageBuilder b{testimg::DiskSpec{}};
         testimg::RecordingSpec r;
         r.start_time = testimg::pack_time(2024, 5, 1, 23, 59, 30);  // runs past midnight
@@ -39,19 +37,6 @@ protected:
         ASSERT_TRUE(b.build(s_path, &s_manifest, &err)) << err;
     }
 
-    static void TearDownTestSuite()
-    {
-        unmount_all();
-        delete s_dir;
-        wfs_log_set_hook(nullptr, nullptr);
-    }
-
-    void SetUp() override
-    {
-        ASSERT_GE(mount_images({s_path}), 1);
-        messages().clear();
-    }
-
     void TearDown() override
     {
         // Every test gives back what it took.
@@ -60,14 +45,8 @@ protected:
 
     static const testimg::ManifestRecording &rec(int id) { return recording(s_manifest, id); }
 
-    static TempDir *s_dir;
-    static std::string s_path;
-    static testimg::Manifest s_manifest;
 };
 
-TempDir *Handles::s_dir;
-std::string Handles::s_path;
-testimg::Manifest Handles::s_manifest;
 
 TEST_F(Handles, TableHoldsExactly256OpenHandles)
 {

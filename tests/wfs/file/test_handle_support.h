@@ -156,4 +156,36 @@ inline std::vector<uint8_t> le32(uint32_t v)
 }
 inline std::vector<uint8_t> le16(uint16_t v) { return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)}; }
 
+// A suite of tests over one recorder image built once for the suite. The
+// suite's SetUpTestSuite calls begin_image() and builds the image at s_path;
+// every test starts with the image mounted and no captured messages.
+template <class Suite>
+class ImageSuite : public ::testing::Test {
+protected:
+    static void begin_image(const char *name)
+    {
+        start_capture();
+        s_dir = new TempDir;
+        s_path = s_dir->file(name);
+    }
+
+    static void TearDownTestSuite()
+    {
+        unmount_all();
+        delete s_dir;
+        s_dir = nullptr;
+        wfs_log_set_hook(nullptr, nullptr);
+    }
+
+    void SetUp() override
+    {
+        ASSERT_GE(mount_images({s_path}), 1);
+        messages().clear();
+    }
+
+    static inline TempDir *s_dir = nullptr;
+    static inline std::string s_path;
+    static inline testimg::Manifest s_manifest;
+};
+
 }  // namespace handle_test

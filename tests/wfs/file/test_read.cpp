@@ -18,13 +18,11 @@ namespace {
 
 std::vector<uint8_t> filler(size_t sectors) { return std::vector<uint8_t>(sectors * 512, 0xFF); }
 
-class Read : public ::testing::Test {
+class Read : public ImageSuite<Read> {
 protected:
     static void SetUpTestSuite()
     {
-        start_capture();
-        s_dir = new TempDir;
-        s_path = s_dir->file("interleaved.img");
+        begin_image("interleaved.img");
         // Three channels recording at the same time: the recorder hands out
         // clusters in turn, so every recording's chain is interleaved with
         // the other two.
@@ -48,17 +46,9 @@ protected:
         ASSERT_TRUE(b.build(s_path, &s_manifest, &err)) << err;
     }
 
-    static void TearDownTestSuite()
-    {
-        unmount_all();
-        delete s_dir;
-        wfs_log_set_hook(nullptr, nullptr);
-    }
-
     void SetUp() override
     {
-        ASSERT_GE(mount_images({s_path}), 1);
-        messages().clear();
+        ImageSuite::SetUp();
         m_in_use = wfs_file_handles_in_use();
     }
 
@@ -67,15 +57,9 @@ protected:
     static const testimg::ManifestRecording &rec(int id) { return recording(s_manifest, id); }
     static uint32_t spc() { return s_manifest.partitions.at(0).sec_per_clus; }
 
-    static TempDir *s_dir;
-    static std::string s_path;
-    static testimg::Manifest s_manifest;
     int m_in_use = 0;
 };
 
-TempDir *Read::s_dir;
-std::string Read::s_path;
-testimg::Manifest Read::s_manifest;
 
 TEST_F(Read, InterleavedRecordingsReadBackExactlyTheirOwnBytesInOrder)
 {

@@ -18,13 +18,11 @@ uint64_t position(FileHandle *h)
     return p;
 }
 
-class Seek : public ::testing::Test {
+class Seek : public ImageSuite<Seek> {
 protected:
     static void SetUpTestSuite()
     {
-        start_capture();
-        s_dir = new TempDir;
-        s_path = s_dir->file("seek.img");
+        begin_image("seek.img");
         testimg::DiskSpec disk;
         disk.partitions[0].sec_per_clus = 64;
         testimg::ImageBuilder b{disk};
@@ -48,19 +46,6 @@ protected:
         ASSERT_TRUE(b.build(s_path, &s_manifest, &err)) << err;
     }
 
-    static void TearDownTestSuite()
-    {
-        unmount_all();
-        delete s_dir;
-        wfs_log_set_hook(nullptr, nullptr);
-    }
-
-    void SetUp() override
-    {
-        ASSERT_GE(mount_images({s_path}), 1);
-        messages().clear();
-    }
-
     void TearDown() override { EXPECT_EQ(wfs_file_handles_in_use(), 0) << "a handle was not closed"; }
 
     static const testimg::ManifestRecording &rec(int id) { return recording(s_manifest, id); }
@@ -77,14 +62,8 @@ protected:
         EXPECT_TRUE(std::equal(got.begin(), got.end(), want.begin() + p * 512)) << "at " << p;
     }
 
-    static TempDir *s_dir;
-    static std::string s_path;
-    static testimg::Manifest s_manifest;
 };
 
-TempDir *Seek::s_dir;
-std::string Seek::s_path;
-testimg::Manifest Seek::s_manifest;
 
 TEST_F(Seek, SectorPositionsOnClusterBoundariesStayInTheEarlierCluster)
 {
