@@ -33,9 +33,9 @@ struct Range {
     uint64_t length;
 };
 
-testimg::RecordingSpec big_recording()
+testimg::RecordingPlan big_recording()
 {
-    testimg::RecordingSpec r;
+    testimg::RecordingPlan r;
     r.start_time = testimg::pack_time(2024, 5, 1, 10, 0, 0);
     r.duration = 400;
     r.synthetic.frame_rate = 25;
@@ -45,9 +45,9 @@ testimg::RecordingSpec big_recording()
     return r;
 }
 
-testimg::DiskSpec disk_spec()
+testimg::DiskPlan disk_plan()
 {
-    testimg::DiskSpec disk;
+    testimg::DiskPlan disk;
     disk.partitions[0].sectors = 5000000;
     disk.partitions[0].sec_per_clus = 4096;
     return disk;
@@ -105,9 +105,9 @@ int main(int argc, char **argv)
     struct stat st;
     bool fresh = stat(image.c_str(), &st) != 0;
     {
-        // The manifest is needed either way; building the same spec again is
+        // The manifest is needed either way; building the same plan again is
         // deterministic, so an existing image is only rebuilt when missing.
-        testimg::ImageBuilder b(disk_spec());
+        testimg::ImageBuilder b(disk_plan());
         b.add(big_recording());
         std::string target = fresh ? image : image + ".manifest-only";
         if (!b.build(target, &m, &err)) {

@@ -27,11 +27,11 @@ const int kPerChannel = 1280;
 
 bool make_image(const std::string &path)
 {
-    testimg::DiskSpec disk;
+    testimg::DiskPlan disk;
     disk.partitions[0].sectors = 11000000;
     disk.partitions[0].sec_per_clus = 8;
     testimg::ImageBuilder b(disk);
-    testimg::RecordingSpec r;
+    testimg::RecordingPlan r;
     r.duration = 60;
     r.synthetic.frame_rate = 1;
     r.synthetic.key_payload = 200;

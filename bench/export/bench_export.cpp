@@ -36,9 +36,9 @@ struct Range {
     uint64_t length;
 };
 
-testimg::RecordingSpec big_recording()
+testimg::RecordingPlan big_recording()
 {
-    testimg::RecordingSpec r;
+    testimg::RecordingPlan r;
     r.start_time = testimg::pack_time(2024, 5, 1, 10, 0, 0);
     r.duration = 400;
     r.synthetic.frame_rate = 25;
@@ -48,9 +48,9 @@ testimg::RecordingSpec big_recording()
     return r;
 }
 
-testimg::DiskSpec disk_spec()
+testimg::DiskPlan disk_plan()
 {
-    testimg::DiskSpec disk;
+    testimg::DiskPlan disk;
     disk.partitions[0].sectors = 5000000;
     disk.partitions[0].sec_per_clus = 4096;
     return disk;
@@ -111,7 +111,7 @@ int main(int argc, char **argv)
     struct stat st;
     bool fresh = stat(image.c_str(), &st) != 0;
     {
-        testimg::ImageBuilder b(disk_spec());
+        testimg::ImageBuilder b(disk_plan());
         b.add(big_recording());
         std::string target = fresh ? image : image + ".manifest-only";
         if (!b.build(target, &m, &err)) {

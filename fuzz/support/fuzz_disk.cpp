@@ -99,9 +99,9 @@ bool build_base(const std::string &name, testimg::ImageBuilder &builder, std::ve
     return true;
 }
 
-testimg::RecordingSpec rec(uint8_t channel, uint32_t start, uint32_t seconds)
+testimg::RecordingPlan rec(uint8_t channel, uint32_t start, uint32_t seconds)
 {
-    testimg::RecordingSpec r;
+    testimg::RecordingPlan r;
     r.channel = channel;
     r.start_time = start;
     r.duration = seconds;
@@ -114,7 +114,7 @@ std::vector<BaseImage> make_bases()
     using testimg::pack_time;
     {
         // MBR, one partition, two channels interleaved, a second day.
-        testimg::DiskSpec d;
+        testimg::DiskPlan d;
         d.partitions[0].sec_per_clus = 8;
         testimg::ImageBuilder b(d);
         b.add(rec(0, pack_time(2024, 5, 1, 10, 0, 0), 6));
@@ -124,7 +124,7 @@ std::vector<BaseImage> make_bases()
     }
     {
         // Bare older volume, two partitions, the second for pictures.
-        testimg::DiskSpec d;
+        testimg::DiskPlan d;
         d.mbr = false;
         d.magic = "WFS0.3";
         d.head_qj = false;
@@ -134,7 +134,7 @@ std::vector<BaseImage> make_bases()
         d.partitions[1].driver_type = testimg::kDriverPicture;
         testimg::ImageBuilder b(d);
         b.add(rec(2, pack_time(2023, 1, 1, 8, 0, 0), 5));
-        testimg::RecordingSpec p = rec(2, pack_time(2023, 1, 1, 8, 0, 1), 1);
+        testimg::RecordingPlan p = rec(2, pack_time(2023, 1, 1, 8, 0, 1), 1);
         p.partition = 1;
         p.picture = true;
         b.add(p);
@@ -142,7 +142,7 @@ std::vector<BaseImage> make_bases()
     }
     {
         // A short ring that has wrapped, and a clock set back.
-        testimg::DiskSpec d;
+        testimg::DiskPlan d;
         d.partitions[0].sec_per_clus = 8;
         d.partitions[0].rev_clus = 100;
         d.partitions[0].total_cluster = 220;

@@ -76,14 +76,14 @@ protected:
     {
         char tmpl[] = "/tmp/orvelle-cli-XXXXXX";
         s_dir = mkdtemp(tmpl);
-        testimg::DiskSpec disk;
+        testimg::DiskPlan disk;
         disk.partitions.resize(2);
         disk.partitions[0].sec_per_clus = 64;
         disk.partitions[1].sec_per_clus = 64;
         disk.partitions[1].driver_type = testimg::kDriverReadOnly;
         testimg::ImageBuilder b(disk);
         auto add = [&](int part, uint8_t ch, uint32_t start, uint32_t dur, auto tweak) {
-            testimg::RecordingSpec r;
+            testimg::RecordingPlan r;
             r.partition = part;
             r.channel = ch;
             r.start_time = start;
@@ -91,19 +91,19 @@ protected:
             tweak(r);
             b.add(r);
         };
-        auto none = [](testimg::RecordingSpec &) {};
+        auto none = [](testimg::RecordingPlan &) {};
         add(0, 0, pack_time(2024, 5, 1, 10, 0, 0), 90, none);
-        add(0, 1, pack_time(2024, 5, 1, 10, 0, 0), 90, [](testimg::RecordingSpec &r) {
+        add(0, 1, pack_time(2024, 5, 1, 10, 0, 0), 90, [](testimg::RecordingPlan &r) {
             r.header = testimg::HeaderKind::Dhii;
             r.header_bytes = 2048;
             r.alarm = 2;
         });
-        add(0, 0, pack_time(2024, 5, 1, 10, 2, 0), 45, [](testimg::RecordingSpec &r) { r.stream_type = 1; });
-        add(0, 2, pack_time(2024, 5, 1, 10, 3, 0), 1, [](testimg::RecordingSpec &r) { r.picture = true; });
+        add(0, 0, pack_time(2024, 5, 1, 10, 2, 0), 45, [](testimg::RecordingPlan &r) { r.stream_type = 1; });
+        add(0, 2, pack_time(2024, 5, 1, 10, 3, 0), 1, [](testimg::RecordingPlan &r) { r.picture = true; });
         add(0, 3, pack_time(2024, 5, 1, 10, 4, 0), 2, none);  // too short to list
-        add(0, 9, pack_time(2024, 5, 3, 23, 59, 30), 60, [](testimg::RecordingSpec &r) { r.alarm = 12; });
-        add(0, 4, pack_time(2024, 5, 2, 7, 0, 0), 30, [](testimg::RecordingSpec &r) { r.deleted = true; });
-        add(1, 0, pack_time(2024, 6, 9, 18, 30, 0), 40, [](testimg::RecordingSpec &r) {
+        add(0, 9, pack_time(2024, 5, 3, 23, 59, 30), 60, [](testimg::RecordingPlan &r) { r.alarm = 12; });
+        add(0, 4, pack_time(2024, 5, 2, 7, 0, 0), 30, [](testimg::RecordingPlan &r) { r.deleted = true; });
+        add(1, 0, pack_time(2024, 6, 9, 18, 30, 0), 40, [](testimg::RecordingPlan &r) {
             r.header = testimg::HeaderKind::Reserved;
             r.header_bytes = 512;
         });
@@ -262,9 +262,9 @@ TEST(CliDamage, CatOfARecordingWhoseChainEndsEarlyFails)
 {
     char tmpl[] = "/tmp/orvelle-clid-XXXXXX";
     std::string dir = mkdtemp(tmpl);
-    testimg::DiskSpec disk;
+    testimg::DiskPlan disk;
     disk.partitions[0].sec_per_clus = 64;
-    testimg::RecordingSpec r;
+    testimg::RecordingPlan r;
     r.start_time = pack_time(2024, 5, 1, 10, 0, 0);
     r.duration = 60;
     testimg::Manifest clean, m;

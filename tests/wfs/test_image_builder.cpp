@@ -91,8 +91,8 @@ std::vector<uint8_t> gather(const PartView &v, const ManifestRecording &r) {
     return out;
 }
 
-RecordingSpec video(uint8_t channel, uint32_t start, uint32_t duration, uint64_t seed = 1) {
-    RecordingSpec r;
+RecordingPlan video(uint8_t channel, uint32_t start, uint32_t duration, uint64_t seed = 1) {
+    RecordingPlan r;
     r.channel = channel;
     r.start_time = start;
     r.duration = duration;
@@ -135,7 +135,7 @@ TEST(ImageBuilderTime, PackedTimesRoundTripAndCountFrom2000) {
 
 TEST(ImageBuilderStructures, FixedSectorsDecodeBack) {
     Cleanup c{temp_path("fixed")};
-    DiskSpec disk;
+    DiskPlan disk;
     disk.partitions.resize(2);
     disk.partitions[1].driver_type = kDriverPicture;
     disk.partitions[1].sec_per_clus = 16;
@@ -214,7 +214,7 @@ TEST(ImageBuilderStructures, FixedSectorsDecodeBack) {
 
 TEST(ImageBuilderStructures, BareVolumeAndOlderHead) {
     Cleanup c{temp_path("bare")};
-    DiskSpec disk;
+    DiskPlan disk;
     disk.mbr = false;
     disk.magic = "WFS0.3";
     disk.head_qj = false;
@@ -233,17 +233,17 @@ TEST(ImageBuilderStructures, BareVolumeAndOlderHead) {
 
 TEST(ImageBuilderRecordings, ChainsRecordsAndDataAgreeWithTheManifest) {
     Cleanup c{temp_path("rec")};
-    DiskSpec disk;
+    DiskPlan disk;
     ImageBuilder b(disk);
     const uint32_t t0 = pack_time(2024, 5, 1, 10, 0, 0);
     b.add(video(0, t0, 40, 11));
     b.add(video(1, t0, 25, 12));            // same time: clusters interleave
-    RecordingSpec dh = video(2, packed_add(t0, 5), 20, 13);
+    RecordingPlan dh = video(2, packed_add(t0, 5), 20, 13);
     dh.header = HeaderKind::Dhii;
     dh.header_bytes = 1024;
     dh.alarm = 3;
     b.add(dh);
-    RecordingSpec pic;
+    RecordingPlan pic;
     pic.picture = true;
     pic.channel = 3;
     pic.start_time = packed_add(t0, 7);
@@ -251,7 +251,7 @@ TEST(ImageBuilderRecordings, ChainsRecordsAndDataAgreeWithTheManifest) {
     pic.synthetic.picture_bytes = 9000;
     b.add(pic);
     auto user = std::make_shared<std::vector<uint8_t>>(5000, 0x5A);
-    RecordingSpec given = video(4, t0, 10);
+    RecordingPlan given = video(4, t0, 10);
     given.data = DataKind::Bytes;
     given.bytes = user;
     given.header = HeaderKind::Reserved;
@@ -365,13 +365,13 @@ TEST(ImageBuilderRecordings, ChainsRecordsAndDataAgreeWithTheManifest) {
 
 TEST(ImageBuilderRecordings, WrappedRingOverwritesTheOldest) {
     Cleanup c{temp_path("wrap")};
-    DiskSpec disk;
+    DiskPlan disk;
     disk.partitions[0].total_cluster = 700;  // a short ring; rev_clus stays computed
     disk.partitions[0].rev_clus = 10;
     ImageBuilder b(disk);
     uint32_t t = pack_time(2024, 6, 1, 8, 0, 0);
     for (int i = 0; i < 14; ++i) {  // each ~ 60 clusters: more than the 690 of the ring
-        RecordingSpec r = video(static_cast<uint8_t>(i % 2), t, 60, i + 1);
+        RecordingPlan r = video(static_cast<uint8_t>(i % 2), t, 60, i + 1);
         r.synthetic.key_payload = 2000;
         r.synthetic.frame_payload = 200;
         b.add(r);
@@ -418,7 +418,7 @@ TEST(ImageBuilderRecordings, WrappedRingOverwritesTheOldest) {
 
 TEST(ImageBuilderRecordings, ClockSetBackLeavesACollisionAndRepeatNumbersTellTwinsApart) {
     Cleanup c{temp_path("coll")};
-    ImageBuilder b{DiskSpec{}};
+    ImageBuilder b{DiskPlan{}};
     const uint32_t t0 = pack_time(2024, 7, 1, 12, 0, 0);
     b.add(video(0, t0, 30));
     b.new_write_phase();
@@ -443,12 +443,12 @@ TEST(ImageBuilderRecordings, ClockSetBackLeavesACollisionAndRepeatNumbersTellTwi
 
 TEST(ImageBuilderRecordings, CutOffAndDeletedRecordings) {
     Cleanup c{temp_path("cut")};
-    ImageBuilder b{DiskSpec{}};
+    ImageBuilder b{DiskPlan{}};
     const uint32_t t0 = pack_time(2024, 8, 1, 23, 0, 0);
-    RecordingSpec del = video(1, t0, 20);
+    RecordingPlan del = video(1, t0, 20);
     del.deleted = true;
     b.add(del);
-    RecordingSpec cut = video(0, t0, 30);
+    RecordingPlan cut = video(0, t0, 30);
     cut.cut_off = true;
     b.add(cut);
     Manifest m;
@@ -481,7 +481,7 @@ TEST(ImageBuilderChecks, RefusesWhatARecorderCannotWrite) {
     const uint32_t t0 = pack_time(2024, 5, 1, 10, 0, 0);
     EXPECT_FALSE(build_simple_image(c.path, {video(0, t0, 60), video(0, packed_add(t0, 30), 60)}, nullptr, &err));
     EXPECT_NE(err.find("overlap"), std::string::npos);
-    RecordingSpec r = video(0, t0, 10);
+    RecordingPlan r = video(0, t0, 10);
     r.header = HeaderKind::Dhii;
     r.header_bytes = 100;
     EXPECT_FALSE(build_simple_image(c.path, {r}, nullptr, &err));
@@ -502,12 +502,12 @@ TEST(ImageBuilderChecks, RefusesWhatARecorderCannotWrite) {
 
 TEST(ImageBuilderScale, MillionClusterImageStaysSparse) {
     Cleanup c{temp_path("big")};
-    DiskSpec disk;
+    DiskPlan disk;
     disk.partitions[0].sectors = 11000000;
     ImageBuilder b(disk);
     uint32_t t = pack_time(2024, 1, 1, 0, 0, 0);
     for (int i = 0; i < 40; ++i) {
-        RecordingSpec r;
+        RecordingPlan r;
         r.channel = static_cast<uint8_t>(i % 4);
         r.start_time = t;
         r.duration = 600;
@@ -531,13 +531,13 @@ TEST(ImageBuilderScale, MillionClusterImageStaysSparse) {
 
 TEST(ImageBuilderRecordings, BadClustersKeptRecordingsAndUserData) {
     Cleanup c{temp_path("keep")};
-    DiskSpec disk;
+    DiskPlan disk;
     disk.partitions[0].rev_clus = 8000;  // reserved clusters hold the user-data ring
     disk.partitions[0].total_cluster = 8400;
     disk.partitions[0].bad_clusters = {8003};
     ImageBuilder b(disk);
     uint32_t t = pack_time(2024, 9, 1, 6, 0, 0);
-    RecordingSpec kept = video(0, t, 30, 3);
+    RecordingPlan kept = video(0, t, 30, 3);
     kept.keep = true;
     kept.card_number = "12345";
     kept.card_kind = 2;
@@ -588,7 +588,7 @@ TEST(ImageBuilderRecordings, BadClustersKeptRecordingsAndUserData) {
 
 TEST(ImageBuilderRecordings, CollisionsStayInsideTheRing) {
     Cleanup c{temp_path("collwrap")};
-    DiskSpec disk;
+    DiskPlan disk;
     disk.partitions[0].rev_clus = 10;
     disk.partitions[0].total_cluster = 700;
     ImageBuilder b(disk);
@@ -621,10 +621,10 @@ TEST(ImageBuilderRecordings, CutOffWithoutRepairKeepsTheRunningTotals) {
     // A read-only partition is not repaired at mount: its cut-off recording
     // is only as long as the first record's running totals say.
     Cleanup c{temp_path("cutro")};
-    DiskSpec disk;
+    DiskPlan disk;
     disk.partitions[0].driver_type = kDriverReadOnly;
     ImageBuilder b(disk);
-    RecordingSpec r = video(0, pack_time(2024, 8, 2, 9, 0, 0), 30);
+    RecordingPlan r = video(0, pack_time(2024, 8, 2, 9, 0, 0), 30);
     r.cut_off = true;
     b.add(r);
     Manifest m;
@@ -736,7 +736,7 @@ TEST_F(ReaderAgreement, MixedRecordingsPhasesAndInterruption) {
     for (uint64_t seed = 1; seed <= 3; ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         Cleanup c{temp_path("agree" + std::to_string(seed))};
-        DiskSpec disk;
+        DiskPlan disk;
         disk.partitions.resize(2);
         disk.partitions[0].sec_per_clus = 16;
         disk.partitions[1].driver_type = kDriverPicture;
@@ -746,7 +746,7 @@ TEST_F(ReaderAgreement, MixedRecordingsPhasesAndInterruption) {
         for (int phase = 0; phase < 2; ++phase) {
             std::vector<uint32_t> channel_free(8, 0);
             for (int i = 0; i < 20; ++i) {
-                RecordingSpec r;
+                RecordingPlan r;
                 r.channel = static_cast<uint8_t>(splitmix64(&rng) % 8);
                 r.duration = 1 + static_cast<uint32_t>(splitmix64(&rng) % 300);
                 const uint32_t at = std::max<uint32_t>(static_cast<uint32_t>(splitmix64(&rng) % 7200),
@@ -768,7 +768,7 @@ TEST_F(ReaderAgreement, MixedRecordingsPhasesAndInterruption) {
             b.new_write_phase();  // the clock goes back half an hour
             t = packed_add(t, -1800);
         }
-        RecordingSpec cut = video(9, packed_add(t, 9000), 40, 99);
+        RecordingPlan cut = video(9, packed_add(t, 9000), 40, 99);
         cut.cut_off = true;  // the disk was pulled while this one was written
         b.add(cut);
         Manifest m;
@@ -785,7 +785,7 @@ TEST_F(ReaderAgreement, WrappedRingWithThePreviousPassKept) {
     // across the ring's end, 15 of them go round once and leave the older
     // part of the previous pass behind the write position.
     Cleanup c{temp_path("agreewrap")};
-    DiskSpec disk;
+    DiskPlan disk;
     disk.partitions[0].rev_clus = 10;
     disk.partitions[0].total_cluster = 1210;
     ImageBuilder b(disk);
@@ -794,7 +794,7 @@ TEST_F(ReaderAgreement, WrappedRingWithThePreviousPassKept) {
     for (int i = 0; i < 15; ++i) {
         auto bytes = std::make_shared<std::vector<uint8_t>>(100 * 8 * 512);
         for (uint8_t &x : *bytes) x = static_cast<uint8_t>(splitmix64(&rng));
-        RecordingSpec r = video(static_cast<uint8_t>(i % 3), t, 120);
+        RecordingPlan r = video(static_cast<uint8_t>(i % 3), t, 120);
         r.data = DataKind::Bytes;
         r.bytes = bytes;
         b.add(r);
@@ -821,7 +821,7 @@ TEST_F(ReaderAgreement, WrappedRingWithRecordingsAcrossItsEnd) {
     // half times over: the recordings running at the ring's end continue at
     // its start, and the newest ones lie behind their tails.
     Cleanup c{temp_path("agreespan")};
-    DiskSpec disk;
+    DiskPlan disk;
     disk.partitions[0].rev_clus = 10;
     disk.partitions[0].total_cluster = 1500;
     ImageBuilder b(disk);
@@ -844,7 +844,7 @@ TEST(ImageBuilderStructures, NeverWrittenRecordsAsFormattedOrLeftAsHoles) {
     for (bool format : {true, false}) {
         SCOPED_TRACE(format ? "formatted" : "holes");
         Cleanup c{temp_path(format ? "fmt" : "holes")};
-        DiskSpec disk;
+        DiskPlan disk;
         disk.partitions[0].format_areas = format;
         ImageBuilder b(disk);
         b.add(video(0, pack_time(2024, 5, 1, 10, 0, 0), 10));

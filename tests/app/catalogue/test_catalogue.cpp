@@ -34,9 +34,9 @@ struct TempDir {
     std::string path;
 };
 
-testimg::RecordingSpec rec(uint8_t ch, uint32_t start, uint32_t dur)
+testimg::RecordingPlan rec(uint8_t ch, uint32_t start, uint32_t dur)
 {
-    testimg::RecordingSpec r;
+    testimg::RecordingPlan r;
     r.channel = ch;
     r.start_time = start;
     r.duration = dur;
@@ -81,7 +81,7 @@ protected:
         wfs_log_set_route(WFS_LOG_SILENT);
         s_dir = new TempDir;
         // Disk 0: a recording partition, a read-only one and a picture partition.
-        testimg::DiskSpec disk;
+        testimg::DiskPlan disk;
         disk.partitions.resize(3);
         for (auto &p : disk.partitions)
             p.sec_per_clus = 64;
@@ -120,7 +120,7 @@ protected:
         std::string err;
         ASSERT_TRUE(b.build(s_dir->path + "/a.img", &s_disk0, &err)) << err;
 
-        testimg::DiskSpec second;
+        testimg::DiskPlan second;
         second.partitions[0].sec_per_clus = 64;
         testimg::ImageBuilder b2(second);
         b2.add(rec(2, pack_time(2024, 7, 1, 12, 0, 0), 45));
@@ -291,10 +291,10 @@ TEST(CataloguePaging, ACrowdedDayIsListedCompletely)
 {
     wfs_log_set_route(WFS_LOG_SILENT);
     TempDir dir;
-    testimg::DiskSpec disk;
+    testimg::DiskPlan disk;
     testimg::ImageBuilder b(disk);
     const int kCount = 12100;  // more than one page of the recording list
-    testimg::RecordingSpec r = rec(0, 0, 3);
+    testimg::RecordingPlan r = rec(0, 0, 3);
     r.synthetic.frame_rate = 1;
     r.synthetic.key_payload = 1000;
     r.synthetic.audio_per_second = 0;
@@ -336,7 +336,7 @@ TEST(CatalogueDamage, AHostileDirectoryGivesErrorsNotCrashesOrHangs)
 {
     wfs_log_set_route(WFS_LOG_SILENT);
     TempDir dir;
-    testimg::DiskSpec disk;
+    testimg::DiskPlan disk;
     disk.partitions[0].sec_per_clus = 64;
     testimg::Manifest clean;
     std::string err;
@@ -436,7 +436,7 @@ TEST(CatalogueRing, AWrappedRingAndASetBackClockAreListedAndReadWhole)
     int spanning = 0;
     {
         // A small partition that three channels fill several times over.
-        testimg::DiskSpec d;
+        testimg::DiskPlan d;
         d.partitions[0].sectors = 1500000;
         d.partitions[0].sec_per_clus = 64;
         testimg::ImageBuilder b(d);
@@ -453,7 +453,7 @@ TEST(CatalogueRing, AWrappedRingAndASetBackClockAreListedAndReadWhole)
     EXPECT_GT(spanning, 0) << "no listed recording crosses the ring's end";
     {
         // The clock set back twice: three passes over the same hours.
-        testimg::DiskSpec d;
+        testimg::DiskPlan d;
         d.partitions[0].sec_per_clus = 64;
         testimg::ImageBuilder b(d);
         for (int pass = 0; pass < 3; ++pass) {

@@ -88,10 +88,10 @@ protected:
     static void SetUpTestSuite()
     {
         s_dir = scratch("cut");
-        testimg::DiskSpec disk;
+        testimg::DiskPlan disk;
         disk.partitions[0].sec_per_clus = 64;
         testimg::ImageBuilder b(disk);
-        testimg::RecordingSpec r;
+        testimg::RecordingPlan r;
         r.channel = 0;
         r.start_time = pack_time(2024, 5, 1, 10, 0, 0);
         r.duration = 60;

@@ -75,10 +75,10 @@ void TestExportDialogs::initTestCase()
 {
     m_dir = scratch("dialogs");
     CGlobalAppData::setAppDir(QString::fromStdString(m_dir.string()));
-    testimg::DiskSpec disk;
+    testimg::DiskPlan disk;
     disk.partitions[0].sec_per_clus = 64;
     testimg::ImageBuilder b(disk);
-    testimg::RecordingSpec r;
+    testimg::RecordingPlan r;
     r.start_time = testimg::pack_time(2024, 5, 1, 10, 0, 0);
     r.duration = 300;
     b.add(r);

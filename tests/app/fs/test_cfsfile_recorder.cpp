@@ -41,11 +41,11 @@ protected:
         wfs_log_set_route(WFS_LOG_SILENT);
         char tmpl[] = "/tmp/orvelle-fsrec-XXXXXX";
         s_dir = mkdtemp(tmpl);
-        testimg::DiskSpec disk;
+        testimg::DiskPlan disk;
         disk.partitions[0].sec_per_clus = 64;
         testimg::ImageBuilder b(disk);
         for (uint8_t ch = 0; ch < 4; ++ch) {
-            testimg::RecordingSpec r;
+            testimg::RecordingPlan r;
             r.channel = ch;
             r.start_time = pack_time(2024, 5, 1, 10, 0, 0);
             r.duration = 120;

@@ -49,7 +49,7 @@ void TestPlayDisk::initTestCase()
     CGlobalAppData::instance();
 
     // Two channels recorded 10:00:00-10:00:06 with real H.264 data.
-    testimg::DiskSpec disk;
+    testimg::DiskPlan disk;
     disk.partitions[0].sec_per_clus = 64;
     testimg::ImageBuilder builder(disk);
     for (int ch = 0; ch < 2; ++ch) {
@@ -62,7 +62,7 @@ void TestPlayDisk::initTestCase()
         p.startTime = testimg::pack_time(2024, 5, 1, 10, 0, 0);
         m_rec[ch] = testmedia::makeRecording(p);
         QVERIFY2(m_rec[ch].error.empty(), m_rec[ch].error.c_str());
-        testimg::RecordingSpec r;
+        testimg::RecordingPlan r;
         r.channel = uint8_t(ch);
         r.start_time = p.startTime;
         r.duration = 6;

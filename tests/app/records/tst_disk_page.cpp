@@ -37,9 +37,9 @@ using testimg::pack_time;
 
 namespace {
 
-testimg::RecordingSpec rec(uint8_t ch, uint32_t start, uint32_t dur)
+testimg::RecordingPlan rec(uint8_t ch, uint32_t start, uint32_t dur)
 {
-    testimg::RecordingSpec r;
+    testimg::RecordingPlan r;
     r.channel = ch;
     r.start_time = start;
     r.duration = dur;
@@ -121,7 +121,7 @@ private slots:
         CGlobalAppData::setAppDir(m_dir.path());
         CGlobalAppData::instance()->recordFormat = 0;
 
-        testimg::DiskSpec disk;
+        testimg::DiskPlan disk;
         disk.partitions[0].sec_per_clus = 64;
         testimg::ImageBuilder a(disk);
         a.add(rec(0, pack_time(2024, 5, 1, 8, 0, 0), 3600));    // ch 1, May 1, 08:00-09:00
@@ -148,7 +148,7 @@ private slots:
         a.add(rec(0, pack_time(2024, 5, 1, 12, 10, 0), 1));     // too short: left out
         m_imageA = build("a.img", a, &m_manifestA);
 
-        testimg::DiskSpec two;
+        testimg::DiskPlan two;
         two.partitions.resize(2);
         for (auto& p : two.partitions)
             p.sec_per_clus = 64;
@@ -350,10 +350,10 @@ private slots:
 
     void crowdedDayOnTheLoadingThread()
     {
-        testimg::DiskSpec disk;
+        testimg::DiskPlan disk;
         testimg::ImageBuilder b(disk);
         const int kCount = 12100;  // more than one page of the recording list
-        testimg::RecordingSpec r = rec(0, 0, 3);
+        testimg::RecordingPlan r = rec(0, 0, 3);
         r.synthetic.key_payload = 1000;
         for (int i = 0; i < kCount; ++i) {
             const int s = 3600 + i * 4;

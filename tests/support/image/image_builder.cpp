@@ -19,8 +19,8 @@ bool bad(std::string *error, const std::string &why) {
     return false;
 }
 
-ContentSpec content_of(const RecordingSpec &r) {
-    ContentSpec c;
+ContentPlan content_of(const RecordingPlan &r) {
+    ContentPlan c;
     c.kind = r.data;
     c.synthetic = r.synthetic;
     c.bytes = r.bytes;
@@ -71,9 +71,9 @@ const ManifestPartition *Manifest::partition(uint32_t part) const {
     return nullptr;
 }
 
-ImageBuilder::ImageBuilder(DiskSpec spec) : m_disk(std::move(spec)) {}
+ImageBuilder::ImageBuilder(DiskPlan plan) : m_disk(std::move(plan)) {}
 
-int ImageBuilder::add(const RecordingSpec &r) {
+int ImageBuilder::add(const RecordingPlan &r) {
     m_recordings.push_back(r);
     m_phase.push_back(m_current_phase);
     return static_cast<int>(m_recordings.size()) - 1;
@@ -94,7 +94,7 @@ bool ImageBuilder::build(const std::string &path, Manifest *out, std::string *er
     std::vector<AreaLayout> layouts(nparts);
     uint64_t volume_sectors = 0;
     for (size_t i = 0; i < nparts; ++i) {
-        const PartitionSpec &p = m_disk.partitions[i];
+        const PartitionPlan &p = m_disk.partitions[i];
         if (i == 0 && p.start != 0) return bad(error, "partition 0 starts at volume sector 0");
         starts[i] = i == 0 ? 0 : (p.start != 0 ? p.start : volume_sectors);
         if (starts[i] < volume_sectors) return bad(error, "partition ranges overlap");
@@ -123,7 +123,7 @@ bool ImageBuilder::build(const std::string &path, Manifest *out, std::string *er
     // ---- recordings: checks
     std::vector<RecordingRun> runs(m_recordings.size());
     for (size_t i = 0; i < m_recordings.size(); ++i) {
-        const RecordingSpec &r = m_recordings[i];
+        const RecordingPlan &r = m_recordings[i];
         const std::string which = "recording " + std::to_string(i) + ": ";
         if (r.partition < 0 || static_cast<size_t>(r.partition) >= nparts) return bad(error, which + "no such partition");
         if (r.channel > 63) return bad(error, which + "channel above 63");
@@ -140,7 +140,7 @@ bool ImageBuilder::build(const std::string &path, Manifest *out, std::string *er
             r.card_number.find_first_not_of("0123456789") != std::string::npos)
             return bad(error, which + "a card number has at most 20 decimal digits");
         RecordingRun &run = runs[i];
-        run.spec = &r;
+        run.plan = &r;
         run.id = static_cast<int>(i);
         run.content = content_of(r);
         RecordingContent probe(run.content);
@@ -155,7 +155,7 @@ bool ImageBuilder::build(const std::string &path, Manifest *out, std::string *er
     // The user-data ring lies inside the reserved clusters of the data area.
     for (size_t i = 0; i < nparts; ++i) {
         size_t items = 0;
-        for (const RecordingSpec &r : m_recordings)
+        for (const RecordingPlan &r : m_recordings)
             if (r.partition == static_cast<int>(i) && !r.card_number.empty()) ++items;
         const AreaLayout &a = layouts[i];
         if (items > 0 && kUdAreaDistance + (items + 1) / 32 + 1 > static_cast<uint64_t>(a.rev_clus) * a.sec_per_clus)
@@ -168,7 +168,7 @@ bool ImageBuilder::build(const std::string &path, Manifest *out, std::string *er
     {
         std::map<std::tuple<int, int, int, int>, std::vector<size_t>> groups;
         for (size_t i = 0; i < m_recordings.size(); ++i) {
-            const RecordingSpec &r = m_recordings[i];
+            const RecordingPlan &r = m_recordings[i];
             groups[{r.partition, m_phase[i], r.channel, r.stream_type}].push_back(i);
         }
         for (auto &g : groups) {
@@ -177,7 +177,7 @@ bool ImageBuilder::build(const std::string &path, Manifest *out, std::string *er
                 return m_recordings[a].start_time < m_recordings[b].start_time;
             });
             for (size_t k = 1; k < v.size(); ++k) {
-                const RecordingSpec &a = m_recordings[v[k - 1]], &b = m_recordings[v[k]];
+                const RecordingPlan &a = m_recordings[v[k - 1]], &b = m_recordings[v[k]];
                 if (secs(b.start_time) < secs(a.start_time) + a.duration)
                     return bad(error, "recordings " + std::to_string(v[k - 1]) + " and " + std::to_string(v[k]) +
                                           " of one channel and stream type overlap in time");
@@ -232,7 +232,7 @@ bool ImageBuilder::build(const std::string &path, Manifest *out, std::string *er
     // ---- manifest of the recordings
     std::vector<std::set<uint32_t>> days(nparts), calendar(nparts);
     for (RecordingRun &run : runs) {
-        const RecordingSpec &r = *run.spec;
+        const RecordingPlan &r = *run.plan;
         const size_t pi = static_cast<size_t>(r.partition);
         const PartitionWriter &w = *writers[pi];
         const uint32_t spc = layouts[pi].sec_per_clus;
@@ -331,10 +331,10 @@ bool ImageBuilder::build(const std::string &path, Manifest *out, std::string *er
     return true;
 }
 
-bool build_simple_image(const std::string &path, const std::vector<RecordingSpec> &recordings, Manifest *out,
+bool build_simple_image(const std::string &path, const std::vector<RecordingPlan> &recordings, Manifest *out,
                         std::string *error) {
-    ImageBuilder b{DiskSpec{}};
-    for (const RecordingSpec &r : recordings) b.add(r);
+    ImageBuilder b{DiskPlan{}};
+    for (const RecordingPlan &r : recordings) b.add(r);
     return b.build(path, out, error);
 }
 

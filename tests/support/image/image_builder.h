@@ -1,9 +1,9 @@
 // Test images of recorder disks, written the way a recorder leaves its disk,
 // with a manifest of what a correct reader must find in them.
 //
-//   testimg::DiskSpec disk;                       // one partition, MBR at base 2048
+//   testimg::DiskPlan disk;                       // one partition, MBR at base 2048
 //   testimg::ImageBuilder b(disk);
-//   testimg::RecordingSpec r;
+//   testimg::RecordingPlan r;
 //   r.channel = 0; r.start_time = testimg::pack_time(2024, 5, 1, 10, 0, 0); r.duration = 60;
 //   b.add(r);
 //   r.channel = 1; b.add(r);                      // recorded at the same time: clusters interleave
@@ -37,7 +37,7 @@ constexpr uint32_t kDriverRecording = 0;
 constexpr uint32_t kDriverReadOnly = 1;
 constexpr uint32_t kDriverPicture = 4;
 
-struct PartitionSpec {
+struct PartitionPlan {
     uint64_t sectors = 1600000;     // partition size; with the defaults partition 0 has 32,160
                                     // clusters of 8 sectors, 8,000 of them reserved (~94 MiB for
                                     // recordings); later partitions (no face library) 85,664
@@ -59,17 +59,17 @@ struct PartitionSpec {
     std::vector<uint32_t> bad_clusters;  // index flag 3 from the format on; the writer jumps over them
 };
 
-struct DiskSpec {
+struct DiskPlan {
     uint32_t disk_no = 0;           // disk number the manifest reports (order of discovery)
     bool mbr = true;                // false: bare WFS volume at sector 0 (base 0)
     uint32_t base_lba = 2048;       // first sector of the WFS volume behind the MBR
     std::string magic = "WFS0.4";   // "WFS0.3" for an older head
     bool head_qj = true;            // "Q" "J" at bytes 510/511 of the head
-    std::vector<PartitionSpec> partitions{PartitionSpec{}};  // 1 to 4
+    std::vector<PartitionPlan> partitions{PartitionPlan{}};  // 1 to 4
     uint64_t trailing_sectors = 0;  // unused sectors after the last partition
 };
 
-struct RecordingSpec {
+struct RecordingPlan {
     int partition = 0;
     uint8_t channel = 0;            // 0-based, 0..63
     uint8_t alarm = 0;              // type code 0..15 (letters R A M C H I S F N K G U P T B V)
@@ -139,7 +139,7 @@ struct ManifestRecording {
     uint32_t ud_item = 0;           // user-data item number (0 = none)
     std::vector<uint8_t> ud_bytes;  // the item's first 12 bytes (card number, kind, generation)
     bool listed = false;            // a correct recording list returns it
-    ContentSpec content;            // regenerates the data
+    ContentPlan content;            // regenerates the data
 
     // length_sectors * 512 bytes: header, stream, zero padding. For a
     // cut-off recording whose length stops short, only that prefix.
@@ -217,12 +217,12 @@ struct Manifest {
 
 class ImageBuilder {
 public:
-    explicit ImageBuilder(DiskSpec spec);
+    explicit ImageBuilder(DiskPlan plan);
 
     // Adds a recording; returns its id. Recordings of one phase are written
     // as a recorder would write them at their times, so recordings that run
     // at the same time interleave their clusters.
-    int add(const RecordingSpec &r);
+    int add(const RecordingPlan &r);
     // Recordings added from now on are written after every earlier one,
     // whatever their times: the recorder's clock was set back (a time
     // collision when the new times are earlier).
@@ -232,7 +232,7 @@ public:
     void patch(uint64_t volume_sector, uint32_t byte_offset, std::vector<uint8_t> bytes);
 
     // Writes the image (replacing `path`) and fills `out`. False with a
-    // reason for a specification the builder cannot write.
+    // reason for a plan the builder cannot write.
     bool build(const std::string &path, Manifest *out, std::string *error);
 
 private:
@@ -241,8 +241,8 @@ private:
         uint32_t offset;
         std::vector<uint8_t> bytes;
     };
-    DiskSpec m_disk;
-    std::vector<RecordingSpec> m_recordings;
+    DiskPlan m_disk;
+    std::vector<RecordingPlan> m_recordings;
     std::vector<int> m_phase;  // phase of each recording
     int m_current_phase = 0;
     std::vector<Patch> m_patches;
@@ -250,7 +250,7 @@ private:
 
 // Shortcut for tests: a one-partition disk (MBR at 2048, default partition)
 // holding the given recordings.
-bool build_simple_image(const std::string &path, const std::vector<RecordingSpec> &recordings,
+bool build_simple_image(const std::string &path, const std::vector<RecordingPlan> &recordings,
                         Manifest *out, std::string *error);
 
 }  // namespace testimg

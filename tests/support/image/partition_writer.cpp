@@ -20,22 +20,22 @@ uint32_t packed_floor(double abs_seconds) {
 }
 }  // namespace
 
-PartitionWriter::PartitionWriter(const PartitionSpec &spec, uint32_t part, uint32_t disk_no,
+PartitionWriter::PartitionWriter(const PartitionPlan &plan, uint32_t part, uint32_t disk_no,
                                  uint64_t volume_abs, uint64_t part_start, const AreaLayout &layout,
                                  std::vector<RecordingRun> *runs, SparseImage *image)
-    : m_spec(spec), m_part(part), m_disk_no(disk_no), m_volume_abs(volume_abs), m_part_start(part_start),
-      m_layout(layout), m_runs(runs), m_image(image), m_counter(spec.first_repeat_no), m_bad(spec.bad_clusters) {
+    : m_plan(plan), m_part(part), m_disk_no(disk_no), m_volume_abs(volume_abs), m_part_start(part_start),
+      m_layout(layout), m_runs(runs), m_image(image), m_counter(plan.first_repeat_no), m_bad(plan.bad_clusters) {
     std::sort(m_bad.begin(), m_bad.end());
     // The writer stops short of the last total_cluster / 2097152 clusters.
     m_limit = m_layout.total_cluster - m_layout.total_cluster / 2097152;
-    m_interval = spec.driver_type == kDriverPicture ? kPictureInterval : kRecordingInterval;
+    m_interval = plan.driver_type == kDriverPicture ? kPictureInterval : kRecordingInterval;
 }
 
 bool PartitionWriter::is_bad(uint32_t c) const { return std::binary_search(m_bad.begin(), m_bad.end(), c); }
 
 bool PartitionWriter::skippable(uint32_t c) const {
     if (is_bad(c)) return true;
-    return written(c) && (*m_runs)[m_slots[c].rec].spec->keep;
+    return written(c) && (*m_runs)[m_slots[c].rec].plan->keep;
 }
 
 // The writer never takes a cluster whose index flag is 3. A kept recording's
@@ -128,7 +128,7 @@ void PartitionWriter::take_cluster(RecordingRun &r, double t) {
         m_counter = static_cast<uint8_t>(m_counter + 1);
         r.repeat_no = m_counter;
         r.wraps_at_start = m_wraps;
-        if (!r.spec->card_number.empty()) {
+        if (!r.plan->card_number.empty()) {
             r.ud_item = m_ud_last;
             m_ud_order.push_back(r.id);
             m_ud_last = m_ud_last + 1 >= kUdItemCount ? 1 : m_ud_last + 1;
@@ -161,8 +161,8 @@ void PartitionWriter::take_cluster(RecordingRun &r, double t) {
         r.finished = true;
         r.last_len = static_cast<uint32_t>(n / kSectorSize);
         r.writer.reset();
-        if (!r.spec->cut_off) {
-            const uint32_t end = packed_add(r.spec->start_time, r.spec->duration);
+        if (!r.plan->cut_off) {
+            const uint32_t end = packed_add(r.plan->start_time, r.plan->duration);
             s.end = end;
             m_phase_last = std::max(m_phase_last, end);
         }
@@ -172,7 +172,7 @@ void PartitionWriter::take_cluster(RecordingRun &r, double t) {
 void PartitionWriter::run_phase(const std::vector<int> &ids) {
     std::vector<int> order(ids);
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        return (*m_runs)[a].spec->start_time < (*m_runs)[b].spec->start_time;
+        return (*m_runs)[a].plan->start_time < (*m_runs)[b].plan->start_time;
     });
     struct Event {
         double t;
@@ -185,7 +185,7 @@ void PartitionWriter::run_phase(const std::vector<int> &ids) {
     while (next < order.size() || !due.empty()) {
         if (next < order.size()) {
             RecordingRun &r = (*m_runs)[order[next]];
-            const double start = static_cast<double>(packed_to_seconds(r.spec->start_time));
+            const double start = static_cast<double>(packed_to_seconds(r.plan->start_time));
             if (due.empty() || !(Event{start, r.id} > due.top())) {
                 r.writer = std::make_unique<RecordingContent>(r.content);
                 due.push(Event{start, r.id});
@@ -198,7 +198,7 @@ void PartitionWriter::run_phase(const std::vector<int> &ids) {
         RecordingRun &r = (*m_runs)[e.id];
         take_cluster(r, e.t);
         if (!r.finished)
-            due.push(Event{static_cast<double>(packed_to_seconds(r.spec->start_time)) + r.writer->next_byte_time(), r.id});
+            due.push(Event{static_cast<double>(packed_to_seconds(r.plan->start_time)) + r.writer->next_byte_time(), r.id});
     }
     if (m_phase_last != 0) m_end_time1 = m_phase_last;
 }
@@ -221,7 +221,7 @@ DirItem PartitionWriter::final_item(uint32_t c) const {
     }
     const Slot &s = m_slots[c];
     const RecordingRun &r = (*m_runs)[s.rec];
-    const RecordingSpec &sp = *r.spec;
+    const RecordingPlan &sp = *r.plan;
     const uint32_t n = static_cast<uint32_t>(r.chain.size());
     const bool last = s.index + 1 == n;
     const bool open = sp.cut_off;
@@ -297,12 +297,12 @@ void PartitionWriter::write_dir_areas() {
     std::vector<uint8_t> chunk(static_cast<size_t>(kChunkSectors) * kSectorSize);
     for (uint64_t s0 = 0; s0 < sectors; s0 += kChunkSectors) {
         const uint64_t first = s0 * kDirRecordsPerSector;
-        if (!m_spec.format_areas && first >= m_slots.size() && (m_bad.empty() || first > m_bad.back())) break;
+        if (!m_plan.format_areas && first >= m_slots.size() && (m_bad.empty() || first > m_bad.back())) break;
         const uint64_t n = std::min<uint64_t>(kChunkSectors, sectors - s0);
         std::fill(chunk.begin(), chunk.end(), 0);
         for (uint64_t i = 0; i < n * kDirRecordsPerSector; ++i) {
             const uint64_t c = first + i;
-            if (written(static_cast<uint32_t>(c)) || is_bad(static_cast<uint32_t>(c)) || m_spec.format_areas)
+            if (written(static_cast<uint32_t>(c)) || is_bad(static_cast<uint32_t>(c)) || m_plan.format_areas)
                 encode_dir_item(final_item(static_cast<uint32_t>(std::min<uint64_t>(c, 0xFFFFFFFFull))),
                                 chunk.data() + i * kDirRecordSize);
         }
@@ -317,11 +317,11 @@ void PartitionWriter::write_index_area() {
     const uint64_t sectors = (records + kIndexRecordsPerSector - 1) / kIndexRecordsPerSector;
     // Never-written and reserved clusters: flag 3 (not to be written), which
     // is also what rebuilding the index from a freshly formatted directory gives.
-    const uint8_t fresh = m_spec.format_areas ? index_byte(0, kIndexNotWritable) : 0;
+    const uint8_t fresh = m_plan.format_areas ? index_byte(0, kIndexNotWritable) : 0;
     std::vector<uint8_t> chunk(static_cast<size_t>(kChunkSectors) * kSectorSize);
     for (uint64_t s0 = 0; s0 < sectors; s0 += kChunkSectors) {
         const uint64_t first = s0 * kIndexRecordsPerSector;
-        if (!m_spec.format_areas && first >= m_slots.size() && (m_bad.empty() || first > m_bad.back())) break;
+        if (!m_plan.format_areas && first >= m_slots.size() && (m_bad.empty() || first > m_bad.back())) break;
         const uint64_t n = std::min<uint64_t>(kChunkSectors, sectors - s0);
         for (uint64_t i = 0; i < n * kIndexRecordsPerSector; ++i) {
             const uint64_t c = first + i;
@@ -330,7 +330,7 @@ void PartitionWriter::write_index_area() {
                 b = index_byte(0, kIndexNotWritable);
             } else if (c < m_slots.size() && m_slots[c].rec != kNoRec) {
                 const Slot &s = m_slots[c];
-                const RecordingSpec &sp = *(*m_runs)[s.rec].spec;
+                const RecordingPlan &sp = *(*m_runs)[s.rec].plan;
                 const uint8_t flag = s.index != 0 ? kIndexContinuation
                                                   : (sp.special_mode ? kIndexFirstSpecial : kIndexFirst);
                 b = index_byte(sp.channel, sp.keep ? kIndexNotWritable : flag);
@@ -343,7 +343,7 @@ void PartitionWriter::write_index_area() {
 }
 
 void PartitionWriter::write_ext_area() {
-    if (!m_spec.ext_dir) return;
+    if (!m_plan.ext_dir) return;
     // The format zeroes this area; only records of written clusters differ.
     const uint64_t sectors = (m_slots.size() + kDirRecordsPerSector - 1) / kDirRecordsPerSector;
     std::vector<uint8_t> chunk(static_cast<size_t>(kChunkSectors) * kSectorSize);
@@ -353,7 +353,7 @@ void PartitionWriter::write_ext_area() {
         for (uint64_t i = 0; i < n * kDirRecordsPerSector; ++i) {
             const uint64_t c = s0 * kDirRecordsPerSector + i;
             if (c >= m_slots.size() || m_slots[c].rec == kNoRec || is_bad(static_cast<uint32_t>(c))) continue;
-            const RecordingSpec &sp = *(*m_runs)[m_slots[c].rec].spec;
+            const RecordingPlan &sp = *(*m_runs)[m_slots[c].rec].plan;
             ExtDirItem e;
             e.attr1 = sp.ext_attr1;
             e.attr2 = sp.ext_attr2;
@@ -366,9 +366,9 @@ void PartitionWriter::write_ext_area() {
 }
 
 void PartitionWriter::write_fixed_sectors(const ParamBlockState &st) {
-    const uint32_t k = m_spec.key_param_offset;
+    const uint32_t k = m_plan.key_param_offset;
     uint8_t sec[512];
-    encode_key_param_block(m_spec.key, m_layout, m_part_start, sec);
+    encode_key_param_block(m_plan.key, m_layout, m_part_start, sec);
     m_image->write(abs_sector(k + kKeyParamSector), sec, 512);
     m_image->write(abs_sector(k + kKeyParamSector + kSecondCopyDistance), sec, 512);
     encode_param_block(st, m_layout, m_part_start, sec);
@@ -404,7 +404,7 @@ void PartitionWriter::write_user_data() {
     for (int id : m_ud_order) {
         const RecordingRun &r = (*m_runs)[id];
         uint8_t item[16];
-        const std::vector<uint8_t> card = encode_card(r.spec->card_number, r.spec->card_kind, m_spec.generation);
+        const std::vector<uint8_t> card = encode_card(r.plan->card_number, r.plan->card_kind, m_plan.generation);
         std::copy(card.begin(), card.end(), item);
         put_u32(item + 12, r.chain[0]);
         m_image->write(abs_sector(m_layout.data_offset + kUdAreaDistance + r.ud_item / 32), item, 16,
@@ -420,15 +420,15 @@ void PartitionWriter::finish(ManifestPartition *out) {
 
     bool cut = false;
     for (const RecordingRun &r : *m_runs)
-        if (r.spec->partition == static_cast<int>(m_part) && r.spec->cut_off && !r.chain.empty()) cut = true;
+        if (r.plan->partition == static_cast<int>(m_part) && r.plan->cut_off && !r.chain.empty()) cut = true;
 
     ParamBlockState st;
-    st.generation = m_spec.generation;
-    st.status = m_spec.status >= 0 ? static_cast<uint32_t>(m_spec.status) : (cut ? 0u : kStatusClean);
+    st.generation = m_plan.generation;
+    st.status = m_plan.status >= 0 ? static_cast<uint32_t>(m_plan.status) : (cut ? 0u : kStatusClean);
     st.current_cluster = m_cur;
-    if (m_cur != 0 && m_spec.stale_clusters != 0) {
+    if (m_cur != 0 && m_plan.stale_clusters != 0) {
         // The block was last saved a few clusters ago (never before the ring start).
-        st.current_cluster = m_cur >= m_layout.rev_clus + m_spec.stale_clusters ? m_cur - m_spec.stale_clusters
+        st.current_cluster = m_cur >= m_layout.rev_clus + m_plan.stale_clusters ? m_cur - m_plan.stale_clusters
                                                                                  : m_layout.rev_clus;
     }
     st.start_time1 = m_cur != 0 ? final_item(m_layout.rev_clus).start_time : 0;
@@ -437,27 +437,27 @@ void PartitionWriter::finish(ManifestPartition *out) {
     st.end_cluster2 = m_end2;
     st.start_time2 = m_start2 != 0 ? final_item(m_start2).start_time : 0;
     st.end_time2 = m_end2 != 0 ? final_item(m_end2).end_time : 0;
-    st.driver_type = m_spec.driver_type;
+    st.driver_type = m_plan.driver_type;
     st.dev = m_disk_no;
     st.part = m_part;
-    st.bad_status = m_spec.bad_status;
+    st.bad_status = m_plan.bad_status;
     st.collision_count = static_cast<uint32_t>(m_collisions.size());
-    st.protected_flag = m_spec.protected_flag;
-    st.key_param_offset = m_spec.key_param_offset;
-    st.ext_dir = m_spec.ext_dir;
+    st.protected_flag = m_plan.protected_flag;
+    st.key_param_offset = m_plan.key_param_offset;
+    st.ext_dir = m_plan.ext_dir;
     st.ud_last_item = m_ud_last;
     write_fixed_sectors(st);
 
     ManifestPartition &p = *out;
     p.part = m_part;
     p.start = m_part_start;
-    p.sectors = m_spec.sectors;
+    p.sectors = m_plan.sectors;
     p.sec_per_clus = m_layout.sec_per_clus;
-    p.driver_type = m_spec.driver_type;
-    p.generation = m_spec.generation;
+    p.driver_type = m_plan.driver_type;
+    p.generation = m_plan.generation;
     p.layout = m_layout;
-    p.ext_dir = m_spec.ext_dir;
-    p.key_param_offset = m_spec.key_param_offset;
+    p.ext_dir = m_plan.ext_dir;
+    p.key_param_offset = m_plan.key_param_offset;
     p.status = st.status;
     p.bad_status = st.bad_status;
     p.start_time1 = st.start_time1;

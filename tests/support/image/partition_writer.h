@@ -18,9 +18,9 @@ namespace testimg {
 
 // What the simulation knows about one recording.
 struct RecordingRun {
-    const RecordingSpec *spec = nullptr;
+    const RecordingPlan *plan = nullptr;
     int id = 0;
-    ContentSpec content;
+    ContentPlan content;
     uint64_t padded_bytes = 0;      // sectors * 512
     uint64_t data_bytes = 0;
     uint8_t repeat_no = 0;
@@ -39,7 +39,7 @@ struct RecordingRun {
 
 class PartitionWriter {
 public:
-    PartitionWriter(const PartitionSpec &spec, uint32_t part, uint32_t disk_no, uint64_t volume_abs,
+    PartitionWriter(const PartitionPlan &plan, uint32_t part, uint32_t disk_no, uint64_t volume_abs,
                     uint64_t part_start, const AreaLayout &layout, std::vector<RecordingRun> *runs,
                     SparseImage *image);
 
@@ -81,7 +81,7 @@ private:
     void write_user_data();
     uint64_t abs_sector(uint64_t part_sector) const { return m_volume_abs + m_part_start + part_sector; }
 
-    PartitionSpec m_spec;
+    PartitionPlan m_plan;
     uint32_t m_part;
     uint32_t m_disk_no;
     uint64_t m_volume_abs;

@@ -14,7 +14,7 @@ constexpr uint8_t kJpegStart[] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 
                                   0x01, 0x01, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00};
 constexpr uint8_t kJpegEnd[] = {0xFF, 0xD9};
 
-bool is_generated_video(const ContentSpec &s) { return s.kind == DataKind::Synthetic && !s.picture; }
+bool is_generated_video(const ContentPlan &s) { return s.kind == DataKind::Synthetic && !s.picture; }
 
 void fill_random(uint64_t *rng, uint8_t *p, size_t n) {
     while (n >= 8) {
@@ -30,20 +30,20 @@ void fill_random(uint64_t *rng, uint8_t *p, size_t n) {
 
 }  // namespace
 
-RecordingContent::RecordingContent(const ContentSpec &spec) : m_spec(spec) {
-    m_header = spec.header == HeaderKind::None ? 0 : spec.header_bytes;
-    switch (spec.kind) {
+RecordingContent::RecordingContent(const ContentPlan &plan) : m_plan(plan) {
+    m_header = plan.header == HeaderKind::None ? 0 : plan.header_bytes;
+    switch (plan.kind) {
     case DataKind::Bytes:
-        m_stream = spec.bytes ? spec.bytes->size() : 0;
+        m_stream = plan.bytes ? plan.bytes->size() : 0;
         break;
     case DataKind::Unwritten:
-        m_stream = spec.unwritten_bytes;
+        m_stream = plan.unwritten_bytes;
         break;
     case DataKind::Synthetic:
-        if (spec.picture) {
-            m_stream = std::max<uint32_t>(spec.synthetic.picture_bytes, sizeof kJpegStart + sizeof kJpegEnd);
+        if (plan.picture) {
+            m_stream = std::max<uint32_t>(plan.synthetic.picture_bytes, sizeof kJpegStart + sizeof kJpegEnd);
         } else {
-            FrameSequencer seq(spec.synthetic, spec.start_time, spec.duration);
+            FrameSequencer seq(plan.synthetic, plan.start_time, plan.duration);
             uint8_t type;
             uint32_t payload, second, index;
             while (seq.next(&type, &payload, &second, &index))
@@ -51,8 +51,8 @@ RecordingContent::RecordingContent(const ContentSpec &spec) : m_spec(spec) {
         }
         break;
     }
-    if (is_generated_video(spec)) m_seq = std::make_unique<FrameSequencer>(spec.synthetic, spec.start_time, spec.duration);
-    m_payload_rng = spec.synthetic.seed;
+    if (is_generated_video(plan)) m_seq = std::make_unique<FrameSequencer>(plan.synthetic, plan.start_time, plan.duration);
+    m_payload_rng = plan.synthetic.seed;
 }
 
 void RecordingContent::fill_frame() {
@@ -64,12 +64,12 @@ void RecordingContent::fill_frame() {
         m_frames_done = true;
         return;
     }
-    const uint32_t fps = std::max<uint32_t>(1, std::min<uint32_t>(m_spec.synthetic.frame_rate, 255));
+    const uint32_t fps = std::max<uint32_t>(1, std::min<uint32_t>(m_plan.synthetic.frame_rate, 255));
     m_frame_time = second + static_cast<double>(index) / fps;
     const uint32_t head = type == kFrameKey ? kKeyHeaderSize : kFrameHeaderSize;
     m_frame.resize(head + payload);
     if (type == kFrameKey)
-        put_key_frame_header(m_frame.data(), packed_add(m_spec.start_time, second), static_cast<uint8_t>(fps), payload);
+        put_key_frame_header(m_frame.data(), packed_add(m_plan.start_time, second), static_cast<uint8_t>(fps), payload);
     else if (type == kFrameVideo)
         put_video_frame_header(m_frame.data(), payload);
     else
@@ -80,9 +80,9 @@ void RecordingContent::fill_frame() {
 void RecordingContent::read_stream(uint8_t *out, size_t n) {
     // n bytes of the stream starting at stream offset m_pos - m_header
     const uint64_t off = m_pos - m_header;
-    switch (m_spec.kind) {
+    switch (m_plan.kind) {
     case DataKind::Bytes:
-        std::memcpy(out, m_spec.bytes->data() + off, n);
+        std::memcpy(out, m_plan.bytes->data() + off, n);
         return;
     case DataKind::Unwritten:
         std::memset(out, 0, n);
@@ -90,9 +90,9 @@ void RecordingContent::read_stream(uint8_t *out, size_t n) {
     case DataKind::Synthetic:
         break;
     }
-    if (m_spec.picture) {
+    if (m_plan.picture) {
         // JPEG-like: SOI/APP0 at the start, EOI at the end, random in between.
-        uint64_t rng = m_spec.synthetic.seed;
+        uint64_t rng = m_plan.synthetic.seed;
         for (size_t i = 0; i < n; ++i) {
             const uint64_t o = off + i;
             if (o < sizeof kJpegStart) {
@@ -128,11 +128,11 @@ void RecordingContent::read(uint8_t *out, size_t n) {
         if (m_pos < m_header) {
             k = static_cast<size_t>(std::min<uint64_t>(n, m_header - m_pos));
             std::memset(out, 0, k);
-            if (m_spec.header == HeaderKind::Dhii) {
+            if (m_plan.header == HeaderKind::Dhii) {
                 static const uint8_t magic[4] = {'D', 'H', 'I', 'I'};
                 uint8_t first[8];
                 std::memcpy(first, magic, 4);
-                put_u32(first + 4, m_spec.header_bytes);
+                put_u32(first + 4, m_plan.header_bytes);
                 for (size_t i = 0; i < k; ++i)
                     if (m_pos + i < 8) out[i] = first[m_pos + i];
             }
@@ -151,26 +151,26 @@ void RecordingContent::read(uint8_t *out, size_t n) {
 
 double RecordingContent::next_byte_time() const {
     if (m_pos < m_header || m_stream == 0) return 0;
-    if (m_pos >= size()) return m_spec.duration;
-    if (m_spec.picture) return 0;
-    if (is_generated_video(m_spec)) {
+    if (m_pos >= size()) return m_plan.duration;
+    if (m_plan.picture) return 0;
+    if (is_generated_video(m_plan)) {
         // the frame holding the next byte: the current one unless it is used up
         if (m_frame_pos < m_frame.size()) return m_frame_time;
         // the next frame starts here; peek at its time without consuming it
         FrameSequencer peek = *m_seq;
         uint8_t type;
         uint32_t payload, second, index;
-        if (!peek.next(&type, &payload, &second, &index)) return m_spec.duration;
-        const uint32_t fps = std::max<uint32_t>(1, std::min<uint32_t>(m_spec.synthetic.frame_rate, 255));
+        if (!peek.next(&type, &payload, &second, &index)) return m_plan.duration;
+        const uint32_t fps = std::max<uint32_t>(1, std::min<uint32_t>(m_plan.synthetic.frame_rate, 255));
         return second + static_cast<double>(index) / fps;
     }
-    return static_cast<double>(m_spec.duration) * static_cast<double>(m_pos - m_header) / static_cast<double>(m_stream);
+    return static_cast<double>(m_plan.duration) * static_cast<double>(m_pos - m_header) / static_cast<double>(m_stream);
 }
 
-std::vector<FrameInfo> RecordingContent::list_frames(const ContentSpec &spec) {
+std::vector<FrameInfo> RecordingContent::list_frames(const ContentPlan &plan) {
     std::vector<FrameInfo> out;
-    if (!is_generated_video(spec)) return out;
-    FrameSequencer seq(spec.synthetic, spec.start_time, spec.duration);
+    if (!is_generated_video(plan)) return out;
+    FrameSequencer seq(plan.synthetic, plan.start_time, plan.duration);
     uint8_t type;
     uint32_t payload, second, index;
     uint64_t off = 0;
@@ -180,7 +180,7 @@ std::vector<FrameInfo> RecordingContent::list_frames(const ContentSpec &spec) {
         f.type = type;
         f.length = payload + (type == kFrameKey ? kKeyHeaderSize : kFrameHeaderSize);
         f.second = second;
-        if (type == kFrameKey) f.packed_time = packed_add(spec.start_time, second);
+        if (type == kFrameKey) f.packed_time = packed_add(plan.start_time, second);
         out.push_back(f);
         off += f.length;
     }

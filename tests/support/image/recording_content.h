@@ -25,7 +25,7 @@ enum class HeaderKind {
     Dhii,      // first sector starts "DHII" + u32 header length; head_sectors 0
 };
 
-struct ContentSpec {
+struct ContentPlan {
     DataKind kind = DataKind::Synthetic;
     SyntheticStream synthetic;
     std::shared_ptr<const std::vector<uint8_t>> bytes;
@@ -39,13 +39,13 @@ struct ContentSpec {
 
 class RecordingContent {
 public:
-    explicit RecordingContent(const ContentSpec &spec);
+    explicit RecordingContent(const ContentPlan &plan);
 
     uint64_t header_size() const { return m_header; }
     uint64_t size() const { return m_header + m_stream; }  // header + stream, unpadded
     uint64_t sectors() const { return (size() + 511) / 512; }
     uint64_t position() const { return m_pos; }
-    bool writes_data() const { return m_spec.kind != DataKind::Unwritten; }
+    bool writes_data() const { return m_plan.kind != DataKind::Unwritten; }
 
     // The next n bytes (zeros past size()).
     void read(uint8_t *out, size_t n);
@@ -55,13 +55,13 @@ public:
 
     // The frames of a generated video stream, offsets counted from the
     // start of the stream (add header_size() for recording offsets).
-    static std::vector<FrameInfo> list_frames(const ContentSpec &spec);
+    static std::vector<FrameInfo> list_frames(const ContentPlan &plan);
 
 private:
     void fill_frame();
     void read_stream(uint8_t *out, size_t n);
 
-    ContentSpec m_spec;
+    ContentPlan m_plan;
     uint64_t m_header = 0;
     uint64_t m_stream = 0;
     uint64_t m_pos = 0;

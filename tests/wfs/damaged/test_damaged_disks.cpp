@@ -67,9 +67,9 @@ CliRun run_cli(const std::string &args, const std::string &prefix = "")
     return r;
 }
 
-testimg::RecordingSpec rec(uint8_t channel, uint32_t start, uint32_t seconds, uint32_t partition = 0)
+testimg::RecordingPlan rec(uint8_t channel, uint32_t start, uint32_t seconds, uint32_t partition = 0)
 {
-    testimg::RecordingSpec r;
+    testimg::RecordingPlan r;
     r.channel = channel;
     r.start_time = start;
     r.duration = seconds;
@@ -126,7 +126,7 @@ protected:
     // sectors, so that every recording runs over many clusters.
     testimg::ImageBuilder two_partitions()
     {
-        testimg::DiskSpec d;
+        testimg::DiskPlan d;
         d.partitions.resize(2);
         testimg::ImageBuilder b(d);
         b.add(rec(0, pack_time(2024, 5, 1, 10, 0, 0), 10));
@@ -232,7 +232,7 @@ TEST_F(DamagedDisk, PartitionWhoseTablesPointOutsideItIsLeftOutTheOtherStays)
 
 TEST_F(DamagedDisk, ChainBrokenHalfWayExportsWhatWasReadAndReportsTheBreak)
 {
-    testimg::DiskSpec d;
+    testimg::DiskPlan d;
     testimg::ImageBuilder b(d);
     b.add(rec(0, pack_time(2024, 5, 1, 10, 0, 0), 20));
     testimg::Manifest m0 = build(b);
@@ -297,7 +297,7 @@ TEST(UnreadableSector, FailsOnlyTheReadThatMeetsIt)
 {
     wfs_log_set_route(WFS_LOG_SILENT);
     const std::string image = temp_name("fault.img");
-    testimg::DiskSpec d;
+    testimg::DiskPlan d;
     testimg::ImageBuilder b(d);
     b.add(rec(0, pack_time(2024, 5, 1, 10, 0, 0), 20));
     b.add(rec(1, pack_time(2024, 5, 1, 10, 0, 0), 20));

@@ -15,8 +15,8 @@ protected:
     static void SetUpTestSuite()
     {
         begin_image("handles.img");
-        testimg::ImageBuilder b{testimg::DiskSpec{}};
-        testimg::RecordingSpec r;
+        testimg::ImageBuilder b{testimg::DiskPlan{}};
+        testimg::RecordingPlan r;
         r.start_time = testimg::pack_time(2024, 5, 1, 23, 59, 30);  // runs past midnight
         r.duration = 45;
         r.alarm = 3;  // "C"

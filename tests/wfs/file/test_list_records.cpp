@@ -31,22 +31,22 @@ protected:
         char tmpl[] = "/tmp/orvelle-list-XXXXXX";
         s_dir = mkdtemp(tmpl);
         s_path = s_dir + "/disk.img";
-        testimg::DiskSpec disk;
+        testimg::DiskPlan disk;
         disk.partitions[0].sec_per_clus = 64;
         testimg::ImageBuilder b(disk);
         auto add = [&](uint8_t ch, uint32_t start, uint32_t dur, auto tweak) {
-            testimg::RecordingSpec r;
+            testimg::RecordingPlan r;
             r.channel = ch;
             r.start_time = start;
             r.duration = dur;
             tweak(r);
             return b.add(r);
         };
-        auto none = [](testimg::RecordingSpec &) {};
+        auto none = [](testimg::RecordingPlan &) {};
         add(0, pack_time(2024, 5, 1, 10, 0, 0), 60, none);                                            // 0
         add(0, pack_time(2024, 5, 1, 10, 2, 0), 2, none);                                             // 1 too short
-        add(0, pack_time(2024, 5, 1, 10, 3, 0), 60, [](testimg::RecordingSpec &r) { r.stream_type = 1; });  // 2
-        add(0, pack_time(2024, 5, 1, 10, 5, 0), 60, [](testimg::RecordingSpec &r) {                   // 3
+        add(0, pack_time(2024, 5, 1, 10, 3, 0), 60, [](testimg::RecordingPlan &r) { r.stream_type = 1; });  // 2
+        add(0, pack_time(2024, 5, 1, 10, 5, 0), 60, [](testimg::RecordingPlan &r) {                   // 3
             r.alarm = 1;
             r.sub_type = 5;
             r.sub_type2 = 2;
@@ -55,10 +55,10 @@ protected:
             r.ext_attr2 = 9;
             r.ext_mask = 0x80000001u;
         });
-        add(0, pack_time(2024, 5, 1, 10, 7, 0), 1, [](testimg::RecordingSpec &r) { r.picture = true; });  // 4
-        add(0, pack_time(2024, 5, 1, 10, 8, 0), 60, [](testimg::RecordingSpec &r) { r.deleted = true; });  // 5
+        add(0, pack_time(2024, 5, 1, 10, 7, 0), 1, [](testimg::RecordingPlan &r) { r.picture = true; });  // 4
+        add(0, pack_time(2024, 5, 1, 10, 8, 0), 60, [](testimg::RecordingPlan &r) { r.deleted = true; });  // 5
         add(1, pack_time(2024, 5, 1, 10, 0, 0), 60, none);                                            // 6
-        add(0, pack_time(2024, 5, 1, 23, 59, 0), 120, [](testimg::RecordingSpec &r) { r.stream_type = 3; });  // 7
+        add(0, pack_time(2024, 5, 1, 23, 59, 0), 120, [](testimg::RecordingPlan &r) { r.stream_type = 3; });  // 7
         add(0, pack_time(2024, 5, 2, 9, 0, 0), 30, none);                                             // 8
         std::string err;
         ASSERT_TRUE(b.build(s_path, &s_manifest, &err)) << err;

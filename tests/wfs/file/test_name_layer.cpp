@@ -79,10 +79,10 @@ protected:
 
         // Clusters of 32 KiB hold a few seconds of recording each, as the
         // recorder's own clusters do: the time search relies on that.
-        testimg::DiskSpec disk;
+        testimg::DiskPlan disk;
         disk.partitions[0].sec_per_clus = 64;
         testimg::ImageBuilder b(disk);
-        testimg::RecordingSpec r;
+        testimg::RecordingPlan r;
         r.start_time = testimg::pack_time(2024, 5, 1, 10, 0, 0);
         r.duration = 60;
         r.alarm = 1;
@@ -404,11 +404,11 @@ TEST(NameLayerLarge, PositionsAndLengthsBeyond4GiB)
     char tmpl[] = "/tmp/orvelle-big-XXXXXX";
     std::string dir = mkdtemp(tmpl);
     std::string path = dir + "/big.img";
-    testimg::DiskSpec disk;
+    testimg::DiskPlan disk;
     disk.partitions[0].sectors = 12000000;
     disk.partitions[0].sec_per_clus = 4096;
     testimg::ImageBuilder b(disk);
-    testimg::RecordingSpec r;
+    testimg::RecordingPlan r;
     r.duration = 3600;
     r.data = testimg::DataKind::Unwritten;  // the clusters stay holes: no 4.6 GiB written
     r.unwritten_bytes = 4600ull << 20;

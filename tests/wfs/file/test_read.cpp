@@ -26,8 +26,8 @@ protected:
         // Three channels recording at the same time: the recorder hands out
         // clusters in turn, so every recording's chain is interleaved with
         // the other two.
-        testimg::ImageBuilder b{testimg::DiskSpec{}};
-        testimg::RecordingSpec r;
+        testimg::ImageBuilder b{testimg::DiskPlan{}};
+        testimg::RecordingPlan r;
         r.start_time = testimg::pack_time(2024, 5, 1, 10, 0, 0);
         r.duration = 40;
         for (uint8_t ch = 0; ch < 3; ++ch) {
@@ -203,9 +203,9 @@ protected:
     // `damage` may patch the image before it is written.
     void build(const std::function<void(testimg::ImageBuilder &, const testimg::Manifest &)> &damage)
     {
-        testimg::RecordingSpec r;
+        testimg::RecordingPlan r;
         r.duration = 40;
-        testimg::ImageBuilder probe{testimg::DiskSpec{}};
+        testimg::ImageBuilder probe{testimg::DiskPlan{}};
         probe.add(r);
         r.channel = 1;
         probe.add(r);
@@ -213,7 +213,7 @@ protected:
         std::string err;
         // First pass learns where everything lies, the second writes the damage.
         ASSERT_TRUE(probe.build(m_path, &m_manifest, &err)) << err;
-        testimg::ImageBuilder b{testimg::DiskSpec{}};
+        testimg::ImageBuilder b{testimg::DiskPlan{}};
         r.channel = 0;
         b.add(r);
         r.channel = 1;
@@ -325,11 +325,11 @@ TEST(WrappedRead, RecordingCarriedOverTheRingsEndReadsAndSeeksAcrossIt)
     start_capture();
     TempDir dir;
     const std::string path = dir.file("wrapped.img");
-    testimg::DiskSpec disk;
+    testimg::DiskPlan disk;
     disk.partitions[0].total_cluster = 400;  // a small ring that the recordings overrun
     disk.partitions[0].rev_clus = 2;
     testimg::ImageBuilder b{disk};
-    testimg::RecordingSpec r;
+    testimg::RecordingPlan r;
     r.duration = 60;
     for (int k = 0; k < 5; ++k) {
         r.channel = 0;

@@ -23,10 +23,10 @@ protected:
     static void SetUpTestSuite()
     {
         begin_image("seek.img");
-        testimg::DiskSpec disk;
+        testimg::DiskPlan disk;
         disk.partitions[0].sec_per_clus = 64;
         testimg::ImageBuilder b{disk};
-        testimg::RecordingSpec r;
+        testimg::RecordingPlan r;
         r.start_time = testimg::pack_time(2024, 5, 1, 10, 0, 0);
         r.duration = 60;
         r.synthetic.frame_payload = 150;  // 4 to 5 s per cluster
@@ -281,7 +281,7 @@ TEST(SeekDamaged, TimesThatRunBackwardsStillEndEverySeek)
     start_capture();
     TempDir dir;
     const std::string path = dir.file("backwards.img");
-    testimg::RecordingSpec r;
+    testimg::RecordingPlan r;
     r.duration = 60;
     testimg::Manifest probe;
     std::string err;
@@ -291,7 +291,7 @@ TEST(SeekDamaged, TimesThatRunBackwardsStillEndEverySeek)
 
     // Cluster 5 claims to have started an hour after the recording ended,
     // cluster 6 before the recording began.
-    testimg::ImageBuilder b{testimg::DiskSpec{}};
+    testimg::ImageBuilder b{testimg::DiskPlan{}};
     b.add(r);
     const testimg::ManifestPartition &mp = probe.partitions.at(0);
     b.patch(dir_record_sector(mp, p.clusters[5]), dir_record_byte(p.clusters[5]) + 12,

@@ -120,8 +120,8 @@ protected:
 
 TEST_F(TimeSearch, SameStartTimeIsToldApartByRepeatNoAndTypesArePassedOver)
 {
-    testimg::ImageBuilder b{testimg::DiskSpec{}};
-    testimg::RecordingSpec r;
+    testimg::ImageBuilder b{testimg::DiskPlan{}};
+    testimg::RecordingPlan r;
     r.start_time = pack_time(2024, 5, 1, 10, 0, 0);
     r.duration = 60;
     b.add(r);  // 0
@@ -176,11 +176,11 @@ TEST_F(TimeSearch, SameStartTimeIsToldApartByRepeatNoAndTypesArePassedOver)
 
 TEST_F(TimeSearch, WrappedRingIsSearchedInBothStretches)
 {
-    testimg::DiskSpec disk;
+    testimg::DiskPlan disk;
     disk.partitions[0].total_cluster = 400;  // a small ring that the recordings overrun
     disk.partitions[0].rev_clus = 2;
     testimg::ImageBuilder b{disk};
-    testimg::RecordingSpec r;
+    testimg::RecordingPlan r;
     r.duration = 60;
     for (int k = 0; k < 5; ++k) {
         r.channel = 0;
@@ -226,8 +226,8 @@ TEST_F(TimeSearch, WrappedRingIsSearchedInBothStretches)
 
 TEST_F(TimeSearch, TimeCollisionsAreWalkedInTimeOrderAcrossSections)
 {
-    testimg::ImageBuilder b{testimg::DiskSpec{}};
-    testimg::RecordingSpec r;
+    testimg::ImageBuilder b{testimg::DiskPlan{}};
+    testimg::RecordingPlan r;
     r.duration = 60;
     for (int minute : {0, 20, 40}) {
         r.start_time = pack_time(2024, 5, 1, 12, minute, 0);
@@ -265,9 +265,9 @@ TEST_F(TimeSearch, TimeCollisionsAreWalkedInTimeOrderAcrossSections)
 
 TEST_F(TimeSearch, RecordingsOfTwoDisksAreMerged)
 {
-    testimg::RecordingSpec r;
+    testimg::RecordingPlan r;
     r.duration = 120;
-    testimg::DiskSpec d0, d1;
+    testimg::DiskPlan d0, d1;
     d1.disk_no = 1;
     testimg::ImageBuilder b0{d0}, b1{d1};
     for (int minute : {0, 20, 40}) {
@@ -306,8 +306,8 @@ TEST_F(TimeSearch, RecordingsOfTwoDisksAreMerged)
 
 TEST_F(TimeSearch, SectionListsOrderByStartForwardAndByEndBackward)
 {
-    testimg::ImageBuilder b{testimg::DiskSpec{}};
-    testimg::RecordingSpec r;
+    testimg::ImageBuilder b{testimg::DiskPlan{}};
+    testimg::RecordingPlan r;
     r.duration = 60;
     r.start_time = pack_time(2024, 5, 1, 12, 0, 0);
     b.add(r);

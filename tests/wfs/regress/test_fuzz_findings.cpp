@@ -24,9 +24,9 @@ std::vector<uint8_t> read_file(const std::string &path)
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-testimg::RecordingSpec rec(uint8_t channel, uint32_t start, uint32_t seconds)
+testimg::RecordingPlan rec(uint8_t channel, uint32_t start, uint32_t seconds)
 {
-    testimg::RecordingSpec r;
+    testimg::RecordingPlan r;
     r.channel = channel;
     r.start_time = start;
     r.duration = seconds;
@@ -49,7 +49,7 @@ TEST(FuzzFindings, DamagedParameterSectorsListInAMomentAndSayWhatTheyFind)
     const size_t overlay_size = input.size() - 42;
 
     // The fuzz targets' first base.
-    testimg::DiskSpec d;
+    testimg::DiskPlan d;
     d.partitions[0].sec_per_clus = 8;
     testimg::ImageBuilder b(d);
     b.add(rec(0, pack_time(2024, 5, 1, 10, 0, 0), 6));

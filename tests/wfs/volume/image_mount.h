@@ -77,9 +77,9 @@ inline ::testing::Environment *const g_temp_image_cleanup =
     ::testing::AddGlobalTestEnvironment(new TempImageCleanup);
 
 // A recording of `seconds` on a channel, starting at the given time.
-inline testimg::RecordingSpec rec(uint8_t channel, uint32_t start, uint32_t seconds, int partition = 0)
+inline testimg::RecordingPlan rec(uint8_t channel, uint32_t start, uint32_t seconds, int partition = 0)
 {
-    testimg::RecordingSpec r;
+    testimg::RecordingPlan r;
     r.channel = channel;
     r.start_time = start;
     r.duration = seconds;

@@ -30,10 +30,10 @@ protected:
     }
 
     // Builds the image, scans it as the only drive and starts a cache.
-    void load(const testimg::DiskSpec &spec, const std::vector<testimg::RecordingSpec> &recs)
+    void load(const testimg::DiskPlan &plan, const std::vector<testimg::RecordingPlan> &recs)
     {
-        testimg::ImageBuilder b(spec);
-        for (const testimg::RecordingSpec &r : recs)
+        testimg::ImageBuilder b(plan);
+        for (const testimg::RecordingPlan &r : recs)
             b.add(r);
         std::string err;
         m_path = m_dir.file("disk.img");
@@ -122,10 +122,10 @@ protected:
 
 TEST_F(LayoutOnImages, WholeDiskWithOnePartition)
 {
-    testimg::DiskSpec spec;  // MBR, base 2048
-    testimg::RecordingSpec r;
+    testimg::DiskPlan plan;  // MBR, base 2048
+    testimg::RecordingPlan r;
     r.duration = 120;
-    load(spec, {r});
+    load(plan, {r});
     EXPECT_EQ(g_recorder_disks.base_lba[0], m_manifest.base_lba);
     EXPECT_EQ(g_ide_info_wfs.ide_cap[0], m_manifest.ide_cap);
 
@@ -151,18 +151,18 @@ TEST_F(LayoutOnImages, WholeDiskWithOnePartition)
 
 TEST_F(LayoutOnImages, BareOldVolumeWithTwoPartitionsAndParameterOffsets)
 {
-    testimg::DiskSpec spec;
-    spec.mbr = false;
-    spec.magic = "WFS0.3";
-    spec.partitions.resize(2);
-    spec.partitions[1].driver_type = testimg::kDriverPicture;
-    spec.partitions[1].key_param_offset = 512;
-    spec.partitions[1].generation = 1;
-    testimg::RecordingSpec r;
-    testimg::RecordingSpec pic;
+    testimg::DiskPlan plan;
+    plan.mbr = false;
+    plan.magic = "WFS0.3";
+    plan.partitions.resize(2);
+    plan.partitions[1].driver_type = testimg::kDriverPicture;
+    plan.partitions[1].key_param_offset = 512;
+    plan.partitions[1].generation = 1;
+    testimg::RecordingPlan r;
+    testimg::RecordingPlan pic;
     pic.partition = 1;
     pic.picture = true;
-    load(spec, {r, pic});
+    load(plan, {r, pic});
     EXPECT_EQ(g_recorder_disks.base_lba[0], 0u);
     EXPECT_EQ(g_ide_info_wfs.ide_cap[0], m_manifest.ide_cap);
 

@@ -53,7 +53,7 @@ void expect_space(const DriverInfo &info, const testimg::ManifestPartition &mp)
 
 TEST_F(Mount, OnePartitionWithRecordings)
 {
-    testimg::ImageBuilder b{testimg::DiskSpec{}};
+    testimg::ImageBuilder b{testimg::DiskPlan{}};
     b.add(rec(0, pack_time(2024, 5, 1, 10, 0, 0), 60));
     b.add(rec(1, pack_time(2024, 5, 1, 10, 0, 0), 60));
     b.add(rec(0, pack_time(2024, 5, 1, 11, 0, 0), 120));
@@ -120,7 +120,7 @@ TEST_F(Mount, OnePartitionWithRecordings)
 
 TEST_F(Mount, EmptyPartitionHasNoSectionsAndAllItsSpaceFree)
 {
-    testimg::ImageBuilder b{testimg::DiskSpec{}};
+    testimg::ImageBuilder b{testimg::DiskPlan{}};
     const std::string path = temp_path("empty");
     testimg::Manifest m = build(b, path);
     const testimg::ManifestPartition &mp = m.partitions.at(0);
@@ -144,13 +144,13 @@ TEST_F(Mount, EmptyPartitionHasNoSectionsAndAllItsSpaceFree)
 
 TEST_F(Mount, RecordingAndPicturePartitionsFormTheirOwnRings)
 {
-    testimg::DiskSpec disk;
-    testimg::PartitionSpec pic;
+    testimg::DiskPlan disk;
+    testimg::PartitionPlan pic;
     pic.driver_type = testimg::kDriverPicture;
     disk.partitions.push_back(pic);
     testimg::ImageBuilder b{disk};
     b.add(rec(0, pack_time(2024, 5, 1, 10, 0, 0), 60, 0));
-    testimg::RecordingSpec p = rec(0, pack_time(2024, 5, 1, 10, 0, 5), 1, 1);
+    testimg::RecordingPlan p = rec(0, pack_time(2024, 5, 1, 10, 0, 5), 1, 1);
     p.picture = true;
     b.add(p);
     const std::string path = temp_path("two_parts");
@@ -178,9 +178,9 @@ TEST_F(Mount, RecordingAndPicturePartitionsFormTheirOwnRings)
 
 TEST_F(Mount, TwoDisksAreNumberedInOrderAndGetTheirPortIndex)
 {
-    testimg::ImageBuilder a{testimg::DiskSpec{}};
+    testimg::ImageBuilder a{testimg::DiskPlan{}};
     a.add(rec(0, pack_time(2024, 5, 1, 10, 0, 0), 60));
-    testimg::DiskSpec d1;
+    testimg::DiskPlan d1;
     d1.disk_no = 1;
     d1.mbr = false;
     testimg::ImageBuilder b{d1};
@@ -221,7 +221,7 @@ TEST_F(Mount, TwoDisksAreNumberedInOrderAndGetTheirPortIndex)
 
 TEST_F(Mount, WrappedRingHasAnOlderStretchAndNoFreeSpace)
 {
-    testimg::DiskSpec disk;
+    testimg::DiskPlan disk;
     disk.partitions[0].total_cluster = 400;  // a small ring that the recordings overrun
     disk.partitions[0].rev_clus = 2;
     testimg::ImageBuilder b{disk};
@@ -259,7 +259,7 @@ TEST_F(Mount, WrappedRingHasAnOlderStretchAndNoFreeSpace)
 
 TEST_F(Mount, TimeCollisionsCutTheRingIntoSections)
 {
-    testimg::ImageBuilder b{testimg::DiskSpec{}};
+    testimg::ImageBuilder b{testimg::DiskPlan{}};
     b.add(rec(0, pack_time(2024, 5, 1, 12, 0, 0), 120));
     b.new_write_phase();  // the clock was set back an hour
     b.add(rec(0, pack_time(2024, 5, 1, 11, 0, 0), 120));
@@ -296,9 +296,9 @@ TEST_F(Mount, TimeCollisionsCutTheRingIntoSections)
 
 TEST_F(Mount, GenerationMakesADriverASecondChoice)
 {
-    testimg::ImageBuilder a{testimg::DiskSpec{}};
+    testimg::ImageBuilder a{testimg::DiskPlan{}};
     a.add(rec(0, pack_time(2024, 5, 1, 10, 0, 0), 60));
-    testimg::DiskSpec d1;
+    testimg::DiskPlan d1;
     d1.disk_no = 1;
     d1.partitions[0].generation = 1;
     testimg::ImageBuilder b{d1};
@@ -313,7 +313,7 @@ TEST_F(Mount, GenerationMakesADriverASecondChoice)
 
 TEST_F(Mount, DriverTypeAboveSevenBecomesReadOnlyAfterOneReport)
 {
-    testimg::DiskSpec disk;
+    testimg::DiskPlan disk;
     disk.partitions[0].driver_type = 9;
     testimg::ImageBuilder b{disk};
     const std::string path = temp_path("type9");
@@ -330,7 +330,7 @@ TEST_F(Mount, DriverTypeAboveSevenBecomesReadOnlyAfterOneReport)
 
 TEST_F(Mount, BadPartitionIsMountedButLeftOutOfTheRings)
 {
-    testimg::DiskSpec disk;
+    testimg::DiskPlan disk;
     disk.partitions[0].bad_status = 15;
     testimg::ImageBuilder b{disk};
     const std::string path = temp_path("bad");
@@ -347,7 +347,7 @@ TEST_F(Mount, BadPartitionIsMountedButLeftOutOfTheRings)
 
 TEST_F(Mount, ReinitialisationStartsFromScratchAndRaisesTheGeneration)
 {
-    testimg::ImageBuilder b{testimg::DiskSpec{}};
+    testimg::ImageBuilder b{testimg::DiskPlan{}};
     b.add(rec(0, pack_time(2024, 5, 1, 10, 0, 0), 60));
     const std::string path = temp_path("reinit");
     build(b, path);

@@ -60,8 +60,8 @@ std::string partition_json(int part, int type, bool work, int sections, uint32_t
 
 TEST(InfoCommand, ReportsPartitionsAndDiskTotals)
 {
-    testimg::DiskSpec disk;
-    testimg::PartitionSpec pic;
+    testimg::DiskPlan disk;
+    testimg::PartitionPlan pic;
     pic.driver_type = testimg::kDriverPicture;
     disk.partitions.push_back(pic);
     testimg::ImageBuilder b{disk};

@@ -219,7 +219,7 @@ TEST_F(Damaged, OldHeadStaysUsableAfterItsConvertedCopyLeavesTheCache)
 
 TEST_F(Damaged, OldHeadOnABuiltImage)
 {
-    testimg::DiskSpec disk;
+    testimg::DiskPlan disk;
     disk.magic = "WFS0.3";
     testimg::ImageBuilder b{disk};
     b.add(imgmount::rec(0, pack_time(2024, 5, 1, 10, 0, 0), 60));
@@ -255,7 +255,7 @@ TEST_F(Damaged, CapacityFollowsThePartitionTableOnlyWhenItDisagrees)
 
 TEST_F(Damaged, TruncatedImageFailsReadsButNothingElse)
 {
-    testimg::ImageBuilder b{testimg::DiskSpec{}};
+    testimg::ImageBuilder b{testimg::DiskPlan{}};
     b.add(imgmount::rec(0, pack_time(2024, 5, 1, 10, 0, 0), 60));
     const std::string path = imgmount::temp_path("truncated");
     testimg::Manifest m = imgmount::build(b, path);
@@ -292,7 +292,7 @@ namespace {
 
 TEST_F(Damaged, WithTheFormatFallbacksABrokenPartitionComesBackEmpty)
 {
-    testimg::ImageBuilder b{testimg::DiskSpec{}};
+    testimg::ImageBuilder b{testimg::DiskPlan{}};
     b.add(imgmount::rec(0, pack_time(2024, 5, 1, 10, 0, 0), 60));
     // The parameter block's check word is damaged.
     b.patch(24, 328, {0x11, 0x22, 0x33, 0x44});

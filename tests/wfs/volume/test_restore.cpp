@@ -68,11 +68,11 @@ protected:
 
 TEST_F(Restore, OpenRecordingIsClosedWhereItWasCutOff)
 {
-    testimg::DiskSpec disk;
+    testimg::DiskPlan disk;
     disk.partitions[0].stale_clusters = 3;  // the block was last saved three clusters back
     testimg::ImageBuilder b{disk};
     b.add(rec(0, pack_time(2024, 5, 1, 10, 0, 0), 60));
-    testimg::RecordingSpec open = rec(1, pack_time(2024, 5, 1, 10, 2, 0), 30);
+    testimg::RecordingPlan open = rec(1, pack_time(2024, 5, 1, 10, 2, 0), 30);
     open.cut_off = true;
     int open_id = b.add(open);
     const std::string path = temp_path("cut_off");
@@ -142,7 +142,7 @@ TEST_F(Restore, OpenRecordingIsClosedWhereItWasCutOff)
 
 TEST_F(Restore, ScanStopsWhereAnOlderPassBegins)
 {
-    testimg::DiskSpec disk;
+    testimg::DiskPlan disk;
     disk.partitions[0].total_cluster = 400;
     disk.partitions[0].rev_clus = 2;
     disk.partitions[0].status = 0;
@@ -176,14 +176,14 @@ TEST_F(Restore, ScanStopsWhereAnOlderPassBegins)
 
 TEST_F(Restore, PicturePartitionKeepsTheOlderPassCloser)
 {
-    testimg::DiskSpec disk;
+    testimg::DiskPlan disk;
     disk.partitions[0].total_cluster = 600;
     disk.partitions[0].rev_clus = 2;
     disk.partitions[0].status = 0;
     disk.partitions[0].driver_type = testimg::kDriverPicture;
     testimg::ImageBuilder b{disk};
     for (int i = 0; i < 150; ++i) {
-        testimg::RecordingSpec p = rec(0, pack_time(2024, 5, 1, 10, i / 60, i % 60), 1);
+        testimg::RecordingPlan p = rec(0, pack_time(2024, 5, 1, 10, i / 60, i % 60), 1);
         p.picture = true;
         b.add(p);
     }
@@ -202,7 +202,7 @@ TEST_F(Restore, PicturePartitionKeepsTheOlderPassCloser)
 
 TEST_F(Restore, EmptyInterruptedPartitionStaysEmpty)
 {
-    testimg::DiskSpec disk;
+    testimg::DiskPlan disk;
     disk.partitions[0].status = 0;
     testimg::ImageBuilder b{disk};
     const std::string path = temp_path("restore_empty");
@@ -217,7 +217,7 @@ TEST_F(Restore, EmptyInterruptedPartitionStaysEmpty)
 
 TEST_F(Restore, CleanPartitionIsLeftAlone)
 {
-    testimg::DiskSpec disk;
+    testimg::DiskPlan disk;
     disk.partitions[0].stale_clusters = 3;
     disk.partitions[0].status = 170;
     testimg::ImageBuilder b{disk};
@@ -232,11 +232,11 @@ TEST_F(Restore, CleanPartitionIsLeftAlone)
 
 TEST_F(Restore, UnreadableDirectoryKeepsThePartitionMounted)
 {
-    testimg::DiskSpec disk;
+    testimg::DiskPlan disk;
     disk.partitions[0].stale_clusters = 3;
     testimg::ImageBuilder b{disk};
     b.add(rec(0, pack_time(2024, 5, 1, 10, 0, 0), 60));
-    testimg::RecordingSpec open = rec(1, pack_time(2024, 5, 1, 10, 2, 0), 30);
+    testimg::RecordingPlan open = rec(1, pack_time(2024, 5, 1, 10, 2, 0), 30);
     open.cut_off = true;
     b.add(open);
     const std::string path = temp_path("restore_fault");
@@ -272,7 +272,7 @@ TEST_F(Restore, RepairDirectlyOnAHandLaidWindow)
 {
     // Recording at current_cluster + 3 left open: the canonical case, laid
     // out by hand in a built image's directory through the cache.
-    testimg::DiskSpec disk;
+    testimg::DiskPlan disk;
     testimg::ImageBuilder b{disk};
     b.add(rec(0, pack_time(2024, 5, 1, 10, 0, 0), 60));
     const std::string path = temp_path("restore_direct");
