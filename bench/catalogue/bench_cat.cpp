@@ -19,44 +19,20 @@
 
 #include "app/fs/CFSFile.h"
 #include "app/records/catalogue/RecordCatalogue.h"
-#include "tests/support/image/image_builder.h"
+#include "bench/common/big_recording_image.h"
 #include "wfs/common/log.h"
 #include "wfs/device/recorder_disks.h"
 
 namespace {
 
+using bench::Range;
+using bench::seconds_since;
+
 const size_t kChunk = 1 << 20;
 
-// Byte ranges of the recording's data in the image file.
-struct Range {
-    uint64_t offset;
-    uint64_t length;
-};
 
-testimg::RecordingPlan big_recording()
-{
-    testimg::RecordingPlan r;
-    r.start_time = testimg::pack_time(2024, 5, 1, 10, 0, 0);
-    r.duration = 400;
-    r.synthetic.frame_rate = 25;
-    r.synthetic.key_payload = 400000;
-    r.synthetic.frame_payload = 110000;
-    r.synthetic.audio_per_second = 8;
-    return r;
-}
 
-testimg::DiskPlan disk_plan()
-{
-    testimg::DiskPlan disk;
-    disk.partitions[0].sectors = 5000000;
-    disk.partitions[0].sec_per_clus = 4096;
-    return disk;
-}
 
-double seconds_since(std::chrono::steady_clock::time_point t0)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
 
 uint64_t read_direct(const std::string &image, const std::vector<Range> &ranges, std::vector<char> &buf)
 {
@@ -100,41 +76,14 @@ int main(int argc, char **argv)
 {
     std::string image = argc > 1 ? argv[1] : "/tmp/orvelle-bench-cat.img";
     wfs_log_set_route(WFS_LOG_SILENT);
-    testimg::Manifest m;
+    bench::BigRecordingImage big;
     std::string err;
-    struct stat st;
-    bool fresh = stat(image.c_str(), &st) != 0;
-    {
-        // The manifest is needed either way; building the same plan again is
-        // deterministic, so an existing image is only rebuilt when missing.
-        testimg::ImageBuilder b(disk_plan());
-        b.add(big_recording());
-        std::string target = fresh ? image : image + ".manifest-only";
-        if (!b.build(target, &m, &err)) {
-            std::fprintf(stderr, "cannot build the image: %s\n", err.c_str());
-            return 1;
-        }
-        if (!fresh)
-            unlink(target.c_str());
-    }
-    const testimg::ManifestRecording &r = m.recordings.at(0);
-    const testimg::ManifestPartition &p = m.partitions.at(0);
-    std::vector<Range> ranges;
-    uint64_t left = r.length_sectors * 512 - r.header_bytes;
-    for (size_t i = 0; i < r.clusters.size() && left > 0; ++i) {
-        uint64_t sector = m.base_lba + p.start + p.layout.data_offset + uint64_t(r.clusters[i]) * p.sec_per_clus;
-        uint64_t len = std::min<uint64_t>(left, uint64_t(p.sec_per_clus) * 512);
-        ranges.push_back({sector * 512, len});
-        left -= len;
-    }
-
-    CRecordCatalogue::UseImages({image});
-    CRecordCatalogue cat;
-    if (cat.InitialiseDisks() != 1 || !cat.LoadDataFromDisk(1) || cat.Size() != 1) {
-        std::fprintf(stderr, "%s: the recording is not listed\n", image.c_str());
+    if (!bench::prepare_big_recording_image(image, &big, &err)) {
+        std::fprintf(stderr, "%s\n", err.c_str());
         return 1;
     }
-    const std::string path = cat.Entries().at(0).path;
+    const std::string path = big.path;
+    const std::vector<Range> &ranges = big.ranges;
     std::vector<char> buf(kChunk);
     uint64_t bytes = read_cfsfile(path, buf);
     uint64_t direct_bytes = read_direct(image, ranges, buf);
