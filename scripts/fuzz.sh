@@ -17,7 +17,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_mount_list fuzz_read_seek fuzz_frame_parser)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_mount_list fuzz_read_seek fuzz_frame_parser fuzz_cut_export fuzz_local_index)
 build=${FUZZ_BUILD:-build-fuzz}
 work=${FUZZ_WORK:-$build/fuzz-work}
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer"

@@ -28,14 +28,15 @@ bool ParseLocalRecordPath(const QString& strPath, LocalRecordPath* pOut)
 bool ReadIndexData(const QString& strFile, QStringList* pLines)
 {
     QFile file(strFile);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxIndexDataBytes)
         return false;
     QStringList lines;
     while (!file.atEnd()) {
         QByteArray line = file.readLine();
         while (line.endsWith('\n') || line.endsWith('\r'))
             line.chop(1);
-        if (!line.isEmpty())
+        // A NUL cannot be part of a path; the text would be cut short there.
+        if (!line.isEmpty() && !line.contains('\0'))
             lines << QString::fromLocal8Bit(line);
     }
     if (pLines)

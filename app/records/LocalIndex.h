@@ -25,8 +25,13 @@ struct LocalRecordPath
 // holds a "/" (which could reach outside the folder).
 bool ParseLocalRecordPath(const QString& strPath, LocalRecordPath* pOut);
 
+// An "index.data" larger than this is not one an export wrote (sixteen full
+// disks list well under a tenth of it) and is not read.
+const qint64 kMaxIndexDataBytes = qint64(256) << 20;
+
 // The lines of an "index.data" (local 8-bit encoding), line ends removed,
-// empty lines left out. False when the file cannot be opened.
+// empty lines and lines holding a NUL left out. False when the file cannot be opened or is larger
+// than kMaxIndexDataBytes.
 bool ReadIndexData(const QString& strFile, QStringList* pLines);
 
 #endif

@@ -35,7 +35,7 @@ double seconds(Clock::duration d)
 }  // namespace
 
 PlayPort::PlayPort(int id, const TVMessageReceiver &receiver, uint64_t hWnd, int bufferFrames)
-    : m_id(id), m_receiver(receiver), m_hWnd(hWnd), m_capacity(bufferFrames > 0 ? bufferFrames : 100),
+    : m_id(id), m_receiver(receiver), m_capacity(bufferFrames > 0 ? bufferFrames : 100),
       m_output(new VideoOutput(hWnd)), m_presenter(new FramePresenter(m_output.get(), false))
 {
 }

@@ -104,7 +104,6 @@ private:
 
     const int m_id;
     const TVMessageReceiver m_receiver;
-    const uint64_t m_hWnd;
     const int m_capacity;
     std::atomic<uint32_t> m_maxFrameLength{kMaxFrameLength};
 

@@ -250,6 +250,29 @@ private slots:
         QVERIFY(page.LoadLocalDir(first.path()));
         QVERIFY(QFile::remove(first.path() + "/" + kD));
         QCOMPARE(page.model()->item(0)->rowCount(), 1);
+
+        // An index far larger than any export writes is refused, not read
+        // into memory (a sparse file: no disk space is used).
+        QTemporaryDir huge;
+        QVERIFY(touch(huge.path() + "/" + kA));
+        {
+            QFile f(huge.path() + "/index.data");
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QVERIFY(f.write(QByteArray(kA) + "\n") > 0);
+            QVERIFY(f.resize(kMaxIndexDataBytes + 1));
+        }
+        QStringList lines;
+        QVERIFY(!ReadIndexData(huge.path() + "/index.data", &lines));
+        QVERIFY(!page.LoadLocalDir(huge.path()));
+        QCOMPARE(page.model()->rowCount(), 0);
+
+        // A line holding a NUL is no path, even when the text before the NUL
+        // names a file of the folder.
+        QVERIFY(writeIndex(huge.path(), QByteArray(kA) + QByteArray(1, '\0') + "x\n" + QByteArray(1, '\0') + "\n"));
+        QVERIFY(ReadIndexData(huge.path() + "/index.data", &lines));
+        QVERIFY(lines.isEmpty());
+        QVERIFY(!page.LoadLocalDir(huge.path()));
+        QCOMPARE(page.model()->rowCount(), 0);
     }
 };
 
