@@ -46,6 +46,8 @@ void CVideoFrame::setSelectionOutline(const QPoint& start, const QPoint& end)
 
 void CVideoFrame::setVideoImage(const QImage& image)
 {
+    if (!image.isNull())
+        ++m_nPictures;
     m_image = image;
     update();
 }

@@ -47,6 +47,9 @@ public:
 
     // The picture currently shown (null when none).
     QImage currentImage() const { return m_image; }
+    // Pictures the frame has been given since it was made (null images,
+    // which clear it, do not count).
+    quint64 pictureCount() const { return m_nPictures; }
 
     // Called by the media layer on the GUI thread with every new picture, and
     // with a null image when the port closes.
@@ -83,6 +86,7 @@ private:
     QPoint m_dragStart;
     quint64 m_hWnd = 0;
     QImage m_image;
+    quint64 m_nPictures = 0;
     QRect m_outline;
 };
 
