@@ -22,6 +22,7 @@
 // so a deadlock fails the test instead of hanging it.
 
 #include "app/display/DisplayBox.h"
+#include "app/display/PlayButtons.h"
 #include "app/display/VideoFrame.h"
 #include "app/display/VideoWnd.h"
 #include "app/export/ExportFileDlg.h"
@@ -46,6 +47,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLoggingCategory>
@@ -66,6 +68,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -80,6 +83,11 @@
 namespace {
 
 const int kWindows = CPlayManage::MaxWindows;
+// Every wait of the test gives up after kWaitMs; the watchdog aborts a step
+// that has not ended after kStepSeconds (a call that never returns), still
+// well inside the test runner's limit of 600 s for the whole program.
+const int kWaitMs = 150000;
+const int kStepSeconds = 240;
 
 // Aborts the process when a step has not ended by its deadline, naming the
 // step and what it last saw. The waits of the test itself time out earlier;
@@ -117,6 +125,12 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         m_bArmed = false;
     }
+    // A folder removed before the abort (the disk images are large).
+    void removeOnAbort(const std::string& dir)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_removeOnAbort = dir;
+    }
 
 private:
     void run()
@@ -129,6 +143,9 @@ private:
                              "tst_load: step \"%s\" did not end within %d s: it hangs there (last seen: %s)\n",
                              m_step.c_str(), m_nSeconds, m_detail.empty() ? "nothing" : m_detail.c_str());
                 std::fflush(stderr);
+                std::error_code ec;
+                if (!m_removeOnAbort.empty())
+                    std::filesystem::remove_all(m_removeOnAbort, ec);
                 std::abort();
             }
         }
@@ -138,6 +155,7 @@ private:
     std::condition_variable m_cond;
     std::string m_step;
     std::string m_detail;
+    std::string m_removeOnAbort;
     int m_nSeconds = 0;
     std::chrono::steady_clock::time_point m_deadline;
     bool m_bArmed = false;
@@ -224,7 +242,7 @@ bool makeDisk(const QString& strImage, const QStringList& options, QString* pErr
     QProcess mk;
     mk.setProcessChannelMode(QProcess::MergedChannels);
     mk.start(ORVELLE_MKDISK, QStringList{strImage} + options);
-    if (!mk.waitForFinished(300000) || mk.exitStatus() != QProcess::NormalExit || mk.exitCode() != 0) {
+    if (!mk.waitForFinished(kWaitMs) || mk.exitStatus() != QProcess::NormalExit || mk.exitCode() != 0) {
         *pError = QString("%1 %2: %3").arg(ORVELLE_MKDISK, options.join(' '), QString::fromLocal8Bit(mk.readAll()));
         return false;
     }
@@ -325,16 +343,18 @@ void TestLoad::initTestCase()
     QVERIFY(m_dir.isValid());
     m_nThreadsAtStart = threadCount();
     m_pWatchdog = new Watchdog;
+    m_pWatchdog->removeOnAbort(m_dir.path().toStdString());
     CGlobalAppData::setAppDir(m_dir.path());
     CGlobalAppData::instance()->recordFormat = 0;
 
-    m_pWatchdog->step("making the disks", 600);
     m_demo = m_dir.path() + "/demo.img";
     m_second = m_dir.path() + "/second.img";
     m_third = m_dir.path() + "/third.img";
     QString error;
+    m_pWatchdog->step("making the demo disk", kStepSeconds);
     QVERIFY2(makeDisk(m_demo, {"--demo"}, &error), qPrintable(error));
     for (const QString& image : {m_second, m_third}) {
+        m_pWatchdog->step("making " + QFileInfo(image).fileName().toStdString(), kStepSeconds);
         const QString seed = image == m_second ? "2" : "3";
         QVERIFY2(makeDisk(image, {"--size", "1G", "--channels", "1", "--days", "1", "--per-day", "2", "--seed", seed},
                           &error),
@@ -342,7 +362,7 @@ void TestLoad::initTestCase()
     }
 
     // The main window as the program shows it, over the demo disk alone.
-    m_pWatchdog->step("start-up load of the demo disk", 300);
+    m_pWatchdog->step("start-up load of the demo disk", kStepSeconds);
     close_recorder_disks();
     clear_registered_drives();
     set_images_only(true);
@@ -392,14 +412,14 @@ void TestLoad::cleanupTestCase()
 
 void TestLoad::sixteenWindowsPlayTheDemoDisk()
 {
-    m_pWatchdog->step("starting sixteen windows", 300);
+    m_pWatchdog->step("starting sixteen windows", kStepSeconds);
     QAction split16(nullptr);
     split16.setData(int(CDisplayBox::MenuSplit16));
     m_pBox->onMenuTriggered(&split16);
     QCOMPARE(m_pBox->windowCount(), kWindows);
     const std::vector<quint64> base = allPictures();
     startWindows();
-    QTRY_COMPARE_WITH_TIMEOUT(windowsPast(base, kNewPictures), kWindows, 180000);
+    QTRY_COMPARE_WITH_TIMEOUT(windowsPast(base, kNewPictures), kWindows, kWaitMs);
     m_nThreadsPlaying = threadCount();
     m_pWatchdog->disarm();
 }
@@ -420,6 +440,7 @@ void TestLoad::exportThroughThePageWhileTheDriveCountChanges()
     for (QStandardItem* pItem : RecordTree::collectRecordings(pDate))
         exportPaths << m_pPage->recordingPath(pItem->index());
     QVERIFY(exportPaths.size() >= 4);
+    m_pWatchdog->step("reading the recordings to export from the disk", kStepSeconds);
     QVector<QByteArray> exportData;
     readRecordings(exportPaths, &exportData);
     if (QTest::currentTestFailed())
@@ -430,7 +451,7 @@ void TestLoad::exportThroughThePageWhileTheDriveCountChanges()
     QVERIFY(CDiskManagePage::AddDiskImage(m_second));
     const QString dest = m_dir.path() + "/export";
 
-    m_pWatchdog->step("export through the page while the drive count changes", 600);
+    m_pWatchdog->step("export through the page while the drive count changes", kStepSeconds);
     bool bStarted = false;
     int nRescans = 0;
     int nReloadsDuringExport = 0;
@@ -501,7 +522,7 @@ void TestLoad::exportThroughThePageWhileTheDriveCountChanges()
 
     // The postponed reload: the next rescan starts it, and it stops every
     // window first.
-    m_pWatchdog->step("reload after the page's export", 600);
+    m_pWatchdog->step("reload after the page's export", kStepSeconds);
     int nPlayingAtReload = 0;
     for (int i = 0; i < kWindows; ++i)
         nPlayingAtReload += pManage->IsPlaying(i) ? 1 : 0;
@@ -512,7 +533,12 @@ void TestLoad::exportThroughThePageWhileTheDriveCountChanges()
         QVERIFY(pManage->GetPlayFile(i).isEmpty());
     }
     QVERIFY(!m_pPage->CheckDriveCount());  // one load at a time
-    QTRY_VERIFY_WITH_TIMEOUT(m_pPage->isLoaded() && !m_pPage->isLoading(), 300000);
+    // While the disks are read, the Play button of a closed window finds no
+    // recording to play: the old tree is gone.
+    m_pBox->onActive(0);
+    m_pBox->onControlBtnClicked(playbuttons::PlayPause);
+    QVERIFY(!pManage->IsPlaying(0));
+    QTRY_VERIFY_WITH_TIMEOUT(m_pPage->isLoaded() && !m_pPage->isLoading(), kWaitMs);
     QCOMPARE(m_pPage->diskCount(), 2);
     QCOMPARE(recordings(m_pPage).size(), 56 + 2);
     QCOMPARE(m_pPage->model()->rowCount(), 2);
@@ -533,10 +559,10 @@ void TestLoad::exportThroughThePageWhileTheDriveCountChanges()
 
 void TestLoad::everyWindowPlaysAgainAfterTheReload()
 {
-    m_pWatchdog->step("starting the windows again after the reload", 300);
+    m_pWatchdog->step("starting the windows again after the reload", kStepSeconds);
     const std::vector<quint64> base = allPictures();
     startWindows();
-    QTRY_COMPARE_WITH_TIMEOUT(windowsPast(base, kNewPictures), kWindows, 180000);
+    QTRY_COMPARE_WITH_TIMEOUT(windowsPast(base, kNewPictures), kWindows, kWaitMs);
     quint64 nNew = 0;
     for (int i = 0; i < kWindows; ++i)
         nNew += pictures(i) - base[size_t(i)];
@@ -562,6 +588,7 @@ void TestLoad::exportOfItsOwnAcrossAReload()
     QStringList exportPaths;
     for (QStandardItem* pItem : RecordTree::collectRecordings(pChannel))
         exportPaths << m_pPage->recordingPath(pItem->index());
+    m_pWatchdog->step("reading the recordings to export from the disk", kStepSeconds);
     QVector<QByteArray> exportData;
     readRecordings(exportPaths, &exportData);
     if (QTest::currentTestFailed())
@@ -599,7 +626,7 @@ void TestLoad::exportOfItsOwnAcrossAReload()
     QString outcome;
     connect(&job, &CExportJob::showMessage, this, [&](QString text) { outcome = text; }, Qt::QueuedConnection);
 
-    m_pWatchdog->step("export of its own: until it is inside a recording", 300);
+    m_pWatchdog->step("export of its own: until it is inside a recording", kStepSeconds);
     CMyThread worker;
     auto openGate = [&]() {
         QMutexLocker lock(&gateMutex);
@@ -617,11 +644,11 @@ void TestLoad::exportOfItsOwnAcrossAReload()
         worker.join();
     }};
     QVERIFY(worker.startJob([&job] { job.run(); }));
-    QTRY_VERIFY_WITH_TIMEOUT(nHeld.load() != 0, 120000);
+    QTRY_VERIFY_WITH_TIMEOUT(nHeld.load() != 0, kWaitMs);
     const int nHeldAt = nHeld.load() - 1;
     QCOMPARE(nHeldAt, nLong);
 
-    m_pWatchdog->step("export of its own: the reload under it", 600);
+    m_pWatchdog->step("export of its own: the reload under it", kStepSeconds);
     int nPlayingAtReload = 0;
     for (int i = 0; i < kWindows; ++i)
         nPlayingAtReload += pManage->IsPlaying(i) ? 1 : 0;
@@ -629,18 +656,19 @@ void TestLoad::exportOfItsOwnAcrossAReload()
     QVERIFY(m_pPage->CheckDriveCount());
     for (int i = 0; i < kWindows; ++i)
         QVERIFY2(!pManage->IsPlaying(i), qPrintable(QString("window %1 still plays during the reload").arg(i)));
-    QTRY_VERIFY_WITH_TIMEOUT(m_pPage->isLoaded() && !m_pPage->isLoading(), 300000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_pPage->isLoaded() && !m_pPage->isLoading(), kWaitMs);
     QCOMPARE(m_pPage->diskCount(), 3);
     QCOMPARE(recordings(m_pPage).size(), 56 + 2 + 2);
 
     // The windows play again while the job reads on.
-    m_pWatchdog->step("export of its own: reading on while the windows play again", 600);
+    m_pWatchdog->step("export of its own: reading on after the reload", kStepSeconds);
     const std::vector<quint64> base = allPictures();
     startWindows();
     openGate();
-    QTRY_VERIFY_WITH_TIMEOUT(worker.join(0), 300000);
+    QTRY_VERIFY_WITH_TIMEOUT(worker.join(0), kWaitMs);
     QTRY_VERIFY_WITH_TIMEOUT(!outcome.isEmpty(), 60000);
-    QTRY_COMPARE_WITH_TIMEOUT(windowsPast(base, kNewPictures), kWindows, 180000);
+    m_pWatchdog->step("export of its own: the windows play again", kStepSeconds);
+    QTRY_COMPARE_WITH_TIMEOUT(windowsPast(base, kNewPictures), kWindows, kWaitMs);
 
     // What was listed is whole; what was not listed was reported.
     QStringList failed;
@@ -687,7 +715,7 @@ void TestLoad::exportOfItsOwnAcrossAReload()
 
 void TestLoad::everythingStopsCleanly()
 {
-    m_pWatchdog->step("stopping everything", 300);
+    m_pWatchdog->step("stopping everything", kStepSeconds);
     CPlayManage* pManage = CPlayManage::instance();
     QAction closeAll(nullptr);
     closeAll.setData(int(CDisplayBox::MenuCloseAll));
