@@ -74,6 +74,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #ifndef ORVELLE_MKDISK
@@ -214,10 +215,11 @@ QByteArray readRecording(const QString& strPath)
     const QByteArray path = strPath.toUtf8();
     if (!file.Open(path.constData(), CFSFile::modeRead))
         return data;
-    QMutex* pLock = &CGlobalAppData::instance()->diskLock;
+    auto& diskLock = CGlobalAppData::instance()->diskLock;
+    using DiskLock = std::remove_reference_t<decltype(diskLock)>;
     uint64_t nLength = 0;
     {
-        QMutexLocker lock(pLock);
+        std::lock_guard<DiskLock> lock(diskLock);
         nLength = file.GetLength();
     }
     data.resize(int(nLength));
@@ -225,7 +227,7 @@ QByteArray readRecording(const QString& strPath)
     while (nGot < nLength) {
         size_t n = 0;
         {
-            QMutexLocker lock(pLock);
+            std::lock_guard<DiskLock> lock(diskLock);
             n = file.Read(data.data() + nGot, size_t(std::min<uint64_t>(nLength - nGot, 512000)));
         }
         if (n == 0)
