@@ -271,8 +271,8 @@ private slots:
 private:
     quint64 pictures(int i) const { return m_pBox->videoWnd(i)->frame()->pictureCount(); }
     std::vector<quint64> allPictures() const;
-    // Windows that have shown more pictures than base (and reports it to the
-    // watchdog).
+    // Windows that have shown at least nMore pictures since base was taken
+    // (and tells the watchdog).
     int windowsPast(const std::vector<quint64>& base, quint64 nMore);
     // Starts the chosen recordings in the sixteen windows as the user does:
     // click a window, double-click a recording in the tree.
@@ -296,7 +296,8 @@ private:
     QString m_strFigures;
 };
 
-// New pictures each window must show at every check: a few seconds of video.
+// New pictures each window must show at every check: a second of the demo's
+// video (10 pictures a second).
 const quint64 kNewPictures = 10;
 
 std::vector<quint64> TestLoad::allPictures() const
