@@ -19,7 +19,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QMutexLocker>
 #include <QPointer>
 #include <QSet>
 #include <QSlider>
@@ -325,7 +324,7 @@ void CDisplayBox::onSyncPlay(int nSyncTime)
     CGlobalAppData* pData = CGlobalAppData::instance();
     pData->earliestSyncWindow = -1;
     pData->latestSyncWindow = -1;
-    QMutexLocker lock(&pData->syncQueueLock);
+    std::lock_guard<std::mutex> lock(pData->syncQueueLock);
     for (auto it = pData->syncQueue.begin(); it != pData->syncQueue.end(); ++it) {
         if (it.value().isEmpty() || it.key() < 0 || it.key() >= MaxWindows)
             continue;

@@ -1,6 +1,8 @@
 #include "app/play/MyThread.h"
 
-#include <QMutexLocker>
+#include <QDeadlineTimer>
+
+#include <chrono>
 
 CMyThread::CMyThread(QObject* parent)
     : QThread(parent)
@@ -17,7 +19,7 @@ bool CMyThread::startJob(JobFunc pfnJob, void* pArg, Priority priority)
     if (!pfnJob)
         return false;
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         if (m_bBusy)
             return false;
         // The previous run may have cleared the busy flag but not yet left
@@ -29,8 +31,7 @@ bool CMyThread::startJob(JobFunc pfnJob, void* pArg, Priority priority)
         m_pArg = pArg;
         m_job = nullptr;
     }
-    start(priority);
-    return true;
+    return StartThread(priority);
 }
 
 bool CMyThread::startJob(std::function<void()> job, Priority priority)
@@ -38,7 +39,7 @@ bool CMyThread::startJob(std::function<void()> job, Priority priority)
     if (!job)
         return false;
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         if (m_bBusy)
             return false;
         if (isRunning() && QThread::currentThread() != this)
@@ -48,13 +49,28 @@ bool CMyThread::startJob(std::function<void()> job, Priority priority)
         m_pArg = nullptr;
         m_job = std::move(job);
     }
+    return StartThread(priority);
+}
+
+bool CMyThread::StartThread(Priority priority)
+{
     start(priority);
+    // A thread that could not be created neither runs nor has finished:
+    // the job will never run, so the object is free again.
+    if (!isRunning() && !isFinished()) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_bBusy = false;
+        m_pfnJob = nullptr;
+        m_pArg = nullptr;
+        m_job = nullptr;
+        return false;
+    }
     return true;
 }
 
 bool CMyThread::isBusy() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_bBusy;
 }
 
@@ -62,28 +78,45 @@ bool CMyThread::join(unsigned long nMs)
 {
     if (QThread::currentThread() == this)
         return false;
-    if (!wait(nMs))
-        return false;
-    return !isBusy();
+    const QDeadlineTimer deadline = nMs == ULONG_MAX ? QDeadlineTimer(QDeadlineTimer::Forever)
+                                                     : QDeadlineTimer(qint64(nMs));
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        while (m_bBusy) {
+            if (deadline.isForever()) {
+                m_idle.wait(lock);
+            } else {
+                const qint64 nLeft = deadline.remainingTime();
+                if (nLeft <= 0)
+                    return false;
+                m_idle.wait_for(lock, std::chrono::milliseconds(nLeft));
+            }
+        }
+    }
+    // The job has returned; what is left is QThread's own tail.
+    return wait(deadline);
 }
 
 void CMyThread::run()
 {
-    JobFunc pfnJob;
-    void* pArg;
-    std::function<void()> job;
     {
-        QMutexLocker lock(&m_mutex);
-        pfnJob = m_pfnJob;
-        pArg = m_pArg;
-        job.swap(m_job);
-    }
-    if (pfnJob)
-        pfnJob(pArg);
-    else if (job)
-        job();
-    QMutexLocker lock(&m_mutex);
+        JobFunc pfnJob;
+        void* pArg;
+        std::function<void()> job;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            pfnJob = m_pfnJob;
+            pArg = m_pArg;
+            job.swap(m_job);
+        }
+        if (pfnJob)
+            pfnJob(pArg);
+        else if (job)
+            job();
+    }  // the callable and what it holds are gone before the thread counts as idle
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_pfnJob = nullptr;
     m_pArg = nullptr;
     m_bBusy = false;
+    m_idle.notify_all();
 }

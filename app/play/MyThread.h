@@ -9,12 +9,18 @@
 // the job; called from inside the job itself it returns false at once instead
 // of waiting for ever. The destructor waits for a running job, so the job
 // must watch its owner's stop flag.
+//
+// The job's end is handed to join() and isBusy() through a std::mutex and
+// condition variable of this class (not only through QThread::wait()), so
+// that everything the job wrote is ordered before what the joining thread
+// does next, also for ThreadSanitizer, which cannot see inside Qt.
 
-#include <QMutex>
 #include <QThread>
 
 #include <climits>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 
 class CMyThread : public QThread
 {
@@ -43,7 +49,10 @@ protected:
     void run() override;
 
 private:
-    mutable QMutex m_mutex;
+    bool StartThread(Priority priority);
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_idle;  // signalled when the job has returned
     bool m_bBusy = false;
     JobFunc m_pfnJob = nullptr;
     void* m_pArg = nullptr;

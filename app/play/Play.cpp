@@ -6,11 +6,10 @@
 #include "app/play/PlayPaths.h"
 #include "app/play/PlaySource.h"
 #include "app/shell/GlobalAppData.h"
+#include "media/common/QueuedCall.h"
 
 #include <QByteArray>
 #include <QDebug>
-#include <QMetaObject>
-#include <QMutexLocker>
 
 #include <json/json.h>
 
@@ -167,7 +166,7 @@ void CPlay::Stop()
 bool CPlay::StartThreads()
 {
     {
-        QMutexLocker lock(&m_threadMutex);
+        std::lock_guard<std::mutex> lock(m_threadMutex);
         m_bStopPlay.store(0);
         m_bStopIndex.store(0);
     }
@@ -184,7 +183,7 @@ bool CPlay::StartThreads()
 void CPlay::JoinThreads()
 {
     {
-        QMutexLocker lock(&m_threadMutex);
+        std::lock_guard<std::mutex> lock(m_threadMutex);
         m_bStopPlay.store(1);
         m_bStopIndex.store(1);
     }
@@ -201,7 +200,7 @@ void CPlay::ShutDown()
     JoinThreads();
     ClearIndex();
     {
-        QMutexLocker lock(&m_stateMutex);
+        std::lock_guard<std::mutex> lock(m_stateMutex);
         const int nPort = m_nPort.load();
         if (nPort > 0) {
             if (m_bRecording.exchange(0))
@@ -248,13 +247,13 @@ bool CPlay::IsOpen() const
 
 QString CPlay::GetPlayFile() const
 {
-    QMutexLocker lock(&m_stateMutex);
+    std::lock_guard<std::mutex> lock(m_stateMutex);
     return m_strFilePath;
 }
 
 void CPlay::SetPlayFile(const QString& strPath)
 {
-    QMutexLocker lock(&m_stateMutex);
+    std::lock_guard<std::mutex> lock(m_stateMutex);
     m_strFilePath = strPath;
 }
 
@@ -301,13 +300,13 @@ uint32_t CPlay::WindowSeconds(int nWndIndex)
 
 std::vector<IndexEntry> CPlay::GetIndex() const
 {
-    QMutexLocker lock(&m_indexMutex);
+    std::lock_guard<std::mutex> lock(m_indexMutex);
     return m_indexList;
 }
 
 void CPlay::ClearIndex()
 {
-    QMutexLocker lock(&m_indexMutex);
+    std::lock_guard<std::mutex> lock(m_indexMutex);
     std::vector<IndexEntry>().swap(m_indexList);
 }
 
@@ -323,13 +322,17 @@ void CPlay::NotifyStopped()
 void CPlay::PostStopNotify()
 {
     const quint64 nSession = m_nSession.load();
-    QMetaObject::invokeMethod(
-        this,
-        [this, nSession] {
-            if (m_nSession.load() == nSession)
-                NotifyStopped();
-        },
-        Qt::QueuedConnection);
+    media::postQueuedCall(this, [this, nSession] {
+        if (m_nSession.load() == nSession)
+            NotifyStopped();
+    });
+}
+
+// Calls queued to the GUI thread by the play thread and the media callbacks
+// (see media/common/QueuedCall.h).
+bool CPlay::event(QEvent* pEvent)
+{
+    return media::runQueuedCall(pEvent) || QObject::event(pEvent);
 }
 
 // ---------------------------------------------------------------------------
@@ -361,8 +364,7 @@ void CPlay::HandleMessage(int nHandle, int nMsgId, int64_t nParam1, int64_t nPar
             m_bPlayEnded.store(1);
             if (m_bFilePort.load()) {
                 const quint64 nSession = m_nSession.load();
-                QMetaObject::invokeMethod(
-                    this, [this, nSession] { FinishFilePort(nSession); }, Qt::QueuedConnection);
+                media::postQueuedCall(this, [this, nSession] { FinishFilePort(nSession); });
             }
             WakeSleepers();
         }
@@ -410,7 +412,7 @@ void CPlay::FinishFilePort(quint64 nSession)
     if (m_nSession.load() != nSession || !m_bFilePort.load())
         return;
     {
-        QMutexLocker lock(&m_stateMutex);
+        std::lock_guard<std::mutex> lock(m_stateMutex);
         const int nPort = m_nPort.load();
         if (nPort > 0) {
             if (m_bRecording.exchange(0))

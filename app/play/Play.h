@@ -23,14 +23,14 @@
 #include "app/play/MyThread.h"
 #include "media/sdk/Tarvok.h"
 
-#include <QMutex>
 #include <QObject>
 #include <QPoint>
 #include <QString>
-#include <QWaitCondition>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 class CGlobalAppData;
@@ -109,6 +109,8 @@ public:
     // channel of a window, 0 when none: how play threads see each other.
     static uint32_t WindowSeconds(int nWndIndex);
 
+    bool event(QEvent* pEvent) override;
+
     // Media-library message callback.
     static int OnPlayMessage(int nHandle, int nMsgId, int64_t nParam1, int64_t nParam2, int64_t nParam3,
                              const char* szText, void* pReserved1, void* pReserved2, void* pReserved3,
@@ -160,7 +162,7 @@ private:
 
     std::atomic<uint8_t> m_bStopPlay{1};
     CMyThread m_playThread;
-    mutable QMutex m_indexMutex;
+    mutable std::mutex m_indexMutex;
     std::vector<IndexEntry> m_indexList;
     std::atomic<uint32_t> m_nFirstTime{0};
     std::atomic<uint32_t> m_nLastTime{0};
@@ -200,14 +202,16 @@ private:
     CGlobalAppData* m_pAppData;
     // Guards the path, port changes and every call on the port from the GUI
     // thread, so a call never reaches a port that is being closed.
-    mutable QMutex m_stateMutex;
+    // (The channel's own locks are std ones: ThreadSanitizer sees them,
+    // while a QMutex of the uninstrumented Qt library is invisible to it.)
+    mutable std::mutex m_stateMutex;
     TVRect m_region{0, 0, 0, 0};
     std::atomic<bool> m_bFilePort{false};
     // Orders "stop" against the play thread starting a new index run.
-    QMutex m_threadMutex;
+    std::mutex m_threadMutex;
     // Wakes the play thread's sleeps when the channel stops.
-    QMutex m_sleepMutex;
-    QWaitCondition m_sleepCond;
+    std::mutex m_sleepMutex;
+    std::condition_variable m_sleepCond;
     // Counts starts and stops; a queued notification of an older session is
     // dropped.
     std::atomic<quint64> m_nSession{0};

@@ -10,7 +10,6 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QGuiApplication>
-#include <QMutexLocker>
 #include <QThread>
 #include <QUrl>
 
@@ -23,7 +22,7 @@ const int kViewerDelayMs = 50;
 
 bool CPlay::Pause(bool bPause)
 {
-    QMutexLocker lock(&m_stateMutex);
+    std::lock_guard<std::mutex> lock(m_stateMutex);
     if (TVPLAY_Pause(m_nPort.load(), bPause ? 1 : 0) < 0)
         return false;
     m_nPlayStatus.store(bPause ? StatusPaused : StatusPlaying);
@@ -33,7 +32,7 @@ bool CPlay::Pause(bool bPause)
 bool CPlay::Normal()
 {
     {
-        QMutexLocker lock(&m_stateMutex);
+        std::lock_guard<std::mutex> lock(m_stateMutex);
         const int nPort = m_nPort.load();
         TVPLAY_Pause(nPort, 0);
         TVPLAY_SetPlaySpeed(nPort, 0);
@@ -45,7 +44,7 @@ bool CPlay::Normal()
 
 bool CPlay::ApplySpeed()
 {
-    QMutexLocker lock(&m_stateMutex);
+    std::lock_guard<std::mutex> lock(m_stateMutex);
     const int nValue = m_nSpeed.load() - SpeedNormal;
     const int ret = TVPLAY_SetPlaySpeed(m_nPort.load(), nValue);
     qDebug() << "TVPLAY_SetPlaySpeed" << nValue << ret;
@@ -78,7 +77,7 @@ bool CPlay::NextFrame()
 {
     if (m_nSpeed.load() != SpeedNormal)
         Normal();
-    QMutexLocker lock(&m_stateMutex);
+    std::lock_guard<std::mutex> lock(m_stateMutex);
     if (TVPLAY_PlayNextFrame(m_nPort.load()) < 0)
         return false;
     m_nPlayStatus.store(StatusStepping);
@@ -90,7 +89,7 @@ bool CPlay::PrevFrame()
     if (m_nSpeed.load() != SpeedNormal)
         Normal();
     m_nSpeed.store(SpeedNormal);
-    QMutexLocker lock(&m_stateMutex);
+    std::lock_guard<std::mutex> lock(m_stateMutex);
     if (TVPLAY_PlayPreviousFrame(m_nPort.load()) < 0)
         return false;
     m_nPlayStatus.store(StatusStepping);
@@ -99,7 +98,7 @@ bool CPlay::PrevFrame()
 
 bool CPlay::OpenSound()
 {
-    QMutexLocker lock(&m_stateMutex);
+    std::lock_guard<std::mutex> lock(m_stateMutex);
     // The flag follows what the port really does: without an audio device
     // sound stays off.
     const bool bOn = TVPLAY_PlaySound(m_nPort.load()) >= 0;
@@ -110,7 +109,7 @@ bool CPlay::OpenSound()
 bool CPlay::CloseSound()
 {
     if (m_bSound.exchange(0)) {
-        QMutexLocker lock(&m_stateMutex);
+        std::lock_guard<std::mutex> lock(m_stateMutex);
         TVPLAY_StopSound(m_nPort.load());
     }
     return true;
@@ -126,7 +125,7 @@ bool CPlay::CatchPicture(const QString& strFolder)
         return false;
     int ret = -1;
     {
-        QMutexLocker lock(&m_stateMutex);
+        std::lock_guard<std::mutex> lock(m_stateMutex);
         ret = TVPLAY_CatchPictureSyn(m_nPort.load(), QFile::encodeName(strPath).constData(), kCaptureTimeoutMs);
     }
     if (ret < 0)
@@ -146,7 +145,7 @@ bool CPlay::StartRecord(const QString& strFolder)
     strClip = UniqueFilePath(strClip);
     if (strClip.isEmpty())
         return m_bRecording.load() != 0;
-    QMutexLocker lock(&m_stateMutex);
+    std::lock_guard<std::mutex> lock(m_stateMutex);
     if (TVPLAY_StartRecordData(m_nPort.load(), QFile::encodeName(strClip).constData()) >= 0)
         m_bRecording.store(1);
     return m_bRecording.load() != 0;
@@ -155,13 +154,13 @@ bool CPlay::StartRecord(const QString& strFolder)
 bool CPlay::StopRecord()
 {
     m_bRecording.store(0);
-    QMutexLocker lock(&m_stateMutex);
+    std::lock_guard<std::mutex> lock(m_stateMutex);
     return TVPLAY_StopRecordData(m_nPort.load()) >= 0;
 }
 
 bool CPlay::SetDisplayRegion(const QPoint& p1, const QPoint& p2, int /*nWidth*/, int /*nHeight*/, bool bEnable)
 {
-    QMutexLocker lock(&m_stateMutex);
+    std::lock_guard<std::mutex> lock(m_stateMutex);
     m_bRegion.store(bEnable ? 1 : 0);
     m_region.left = p1.x();
     m_region.top = p1.y();

@@ -11,7 +11,6 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QElapsedTimer>
-#include <QMutexLocker>
 
 #include <algorithm>
 #include <cmath>
@@ -70,7 +69,7 @@ void CPlay::FileIndexThread()
     m_nDataLen.store(result.nDataLen);
     if (result.bReady) {
         {
-            QMutexLocker lock(&m_indexMutex);
+            std::lock_guard<std::mutex> lock(m_indexMutex);
             m_indexList.swap(result.entries);
         }
         m_nFirstTime.store(result.nFirstTime);
@@ -90,7 +89,7 @@ void CPlay::RestartIndex()
     m_indexThread.join();
     m_bIndexReady.store(0);
     ClearIndex();
-    QMutexLocker lock(&m_threadMutex);
+    std::lock_guard<std::mutex> lock(m_threadMutex);
     if (IsStopping())
         return;
     m_bStopIndex.store(0);
@@ -138,14 +137,14 @@ int CPlay::SetPlayPos(float fRatio)
 {
     const float f = clampRatio(fRatio);
     if (m_bFilePort.load()) {
-        QMutexLocker lock(&m_stateMutex);
+        std::lock_guard<std::mutex> lock(m_stateMutex);
         if (m_nPort.load() > 0)
             TVPLAY_SetPlayPosition(m_nPort.load(), int(f * 100.0f));
         return 1;
     }
     if (m_bIndexReady.load()) {
         const uint32_t n = uint32_t(double(f) * double(m_nFrameCount.load()));
-        QMutexLocker lock(&m_indexMutex);
+        std::lock_guard<std::mutex> lock(m_indexMutex);
         const int i = FindSeekEntry(m_indexList, true, n);
         if (i < 0)
             return -1;
@@ -165,7 +164,7 @@ bool CPlay::SeekToTime(int nSeconds)
 {
     if (!m_bIndexReady.load() || nSeconds < 0)
         return false;
-    QMutexLocker lock(&m_indexMutex);
+    std::lock_guard<std::mutex> lock(m_indexMutex);
     const int i = FindSeekEntry(m_indexList, false, uint32_t(nSeconds));
     // A time before the recording's first key frame starts it from the top.
     m_nSeekOffset.store(i < 0 ? 0 : m_indexList[size_t(i)].nOffset);

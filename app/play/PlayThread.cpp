@@ -12,8 +12,8 @@
 
 #include <QDebug>
 #include <QFile>
-#include <QMutexLocker>
 
+#include <chrono>
 #include <cmath>
 #include <vector>
 
@@ -39,17 +39,17 @@ bool CPlay::SleepMs(int nMs)
 {
     if (IsStopping())
         return false;
-    QMutexLocker lock(&m_sleepMutex);
+    std::unique_lock<std::mutex> lock(m_sleepMutex);
     if (IsStopping())
         return false;
-    m_sleepCond.wait(&m_sleepMutex, (unsigned long)(nMs > 0 ? nMs : 0));
+    m_sleepCond.wait_for(lock, std::chrono::milliseconds(nMs > 0 ? nMs : 0));
     return !IsStopping();
 }
 
 void CPlay::WakeSleepers()
 {
-    QMutexLocker lock(&m_sleepMutex);
-    m_sleepCond.wakeAll();
+    std::lock_guard<std::mutex> lock(m_sleepMutex);
+    m_sleepCond.notify_all();
 }
 
 // ---------------------------------------------------------------------------
@@ -57,7 +57,7 @@ void CPlay::WakeSleepers()
 
 int CPlay::OpenPort()
 {
-    QMutexLocker lock(&m_stateMutex);
+    std::lock_guard<std::mutex> lock(m_stateMutex);
     const int nPort = TVPLAY_OpenPlay(&m_receiver, m_hWnd, kPortBufferFrames, 0, 0);
     if (nPort <= 0)
         return -1;
@@ -84,7 +84,7 @@ int CPlay::OpenPort()
 
 void CPlay::ClosePort()
 {
-    QMutexLocker lock(&m_stateMutex);
+    std::lock_guard<std::mutex> lock(m_stateMutex);
     const int nPort = m_nPort.load();
     if (nPort > 0) {
         if (m_bRecording.exchange(0))
@@ -113,7 +113,7 @@ void CPlay::PlayFilePort(const QString& strPath)
 {
     bool bPlaying = false;
     if (!IsStopping()) {
-        QMutexLocker lock(&m_stateMutex);
+        std::lock_guard<std::mutex> lock(m_stateMutex);
         const QByteArray path = QFile::encodeName(strPath);
         const int nPort = TVPLAY_OpenFilePlay(&m_receiver, path.constData(), m_hWnd, 0, 0);
         if (nPort > 0) {
@@ -230,7 +230,7 @@ void CPlay::PlayPushedData()
 
     // Closing steps.
     if (m_nPort.load() > 0) {
-        QMutexLocker lock(&m_stateMutex);
+        std::lock_guard<std::mutex> lock(m_stateMutex);
         TVPLAY_PlaySetDisplayRegion(m_nPort.load(), nullptr);
     }
     m_bRegion.store(0);
@@ -252,13 +252,15 @@ void CPlay::PlayPushedData()
 QString CPlay::TakeNextSyncPath()
 {
     while (!IsStopping()) {
-        if (!m_pAppData->syncQueueLock.tryLock(kQueueLockPollMs))
+        std::unique_lock<std::mutex> lock(m_pAppData->syncQueueLock, std::try_to_lock);
+        if (!lock.owns_lock()) {
+            SleepMs(kQueueLockPollMs);  // wakes at once when the channel stops
             continue;
+        }
         QString strPath;
         auto it = m_pAppData->syncQueue.find(m_nWndIndex);
         if (it != m_pAppData->syncQueue.end() && !it->isEmpty())
             strPath = it->takeFirst();
-        m_pAppData->syncQueueLock.unlock();
         return strPath;
     }
     return QString();

@@ -10,6 +10,7 @@
 #include "app/shell/FancyMessageBox.h"
 #include "app/shell/GlobalAppData.h"
 #include "app/shell/MessageBox.h"
+#include "media/common/QueuedCall.h"
 #include "wfs/device/drives.h"
 #include "wfs/device/recorder_disks.h"
 
@@ -22,7 +23,6 @@
 #include <QLoggingCategory>
 #include <QMenu>
 #include <QMetaType>
-#include <QMutexLocker>
 #include <QResizeEvent>
 #include <QStandardItemModel>
 #include <QThread>
@@ -99,6 +99,19 @@ CDiskManagePage::CDiskManagePage(QWidget* parent)
 CDiskManagePage::~CDiskManagePage()
 {
     StopLoad();
+}
+
+bool CDiskManagePage::event(QEvent* event)
+{
+    return media::runQueuedCall(event) || CRecordPage::event(event);
+}
+
+void CDiskManagePage::emitOnGuiThread(std::function<void()> fnEmit)
+{
+    if (QThread::currentThread() == thread())
+        fnEmit();
+    else
+        media::postQueuedCall(this, std::move(fnEmit));
 }
 
 // ---------------------------------------------------------------------------
@@ -194,7 +207,7 @@ void CDiskManagePage::loadJob()
     else
         m_catalogue.SetLogCallback(nullptr);
     // The old tree goes before the disks are read again.
-    emit clearRecordTree(-1);
+    emitOnGuiThread([this] { emit clearRecordTree(-1); });
     loadDataFromDisk();
     if (m_bQuit)
         return;
@@ -223,11 +236,11 @@ void CDiskManagePage::loadDataFromDisk()
             reasons << QString::fromLocal8Bit(std::strerror(drive.error));
         }
     }
-    emit drivesUnreadable(sources, reasons);
+    emitOnGuiThread([this, sources, reasons] { emit drivesUnreadable(sources, reasons); });
 
     const std::map<std::string, std::string> records = m_catalogue.RecordMap();
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         m_recordMap.clear();
         for (const auto& kv : records)
             m_recordMap.insert(QString::fromStdString(kv.first), QString::fromStdString(kv.second));
@@ -242,19 +255,20 @@ void CDiskManagePage::onUpdateTree()
     timer.start();
     QVector<QPair<QString, QString>> all;
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         all.reserve(m_recordMap.size());
         for (auto it = m_recordMap.constBegin(); it != m_recordMap.constEnd(); ++it)
             all.append(qMakePair(it.key(), it.value()));
     }
-    emit clearRecordTree(all.size());
+    const int nTotal = all.size();
+    emitOnGuiThread([this, nTotal] { emit clearRecordTree(nTotal); });
     // Off the GUI thread the batches are spaced so that the GUI stays
     // responsive while it builds the tree.
     const bool bOnGuiThread = QThread::currentThread() == thread();
     for (int first = 0; first < all.size() && !m_bQuit; first += kBatchSize) {
         const QVector<QPair<QString, QString>> batch = all.mid(first, kBatchSize);
         qDebug() << "onUpdateTree after-------------------------" << timer.elapsed();
-        emit appendNewRecord(batch, batch.size());
+        emitOnGuiThread([this, batch] { emit appendNewRecord(batch, batch.size()); });
         if (!bOnGuiThread)
             QThread::msleep(10);
     }

@@ -17,13 +17,14 @@
 #include "app/records/catalogue/RecordCatalogue.h"
 
 #include <QMap>
-#include <QMutex>
+#include <mutex>
 #include <QPair>
 #include <QSet>
 #include <QStringList>
 #include <QVector>
 
 #include <atomic>
+#include <functional>
 
 class QLabel;
 class QToolButton;
@@ -98,6 +99,7 @@ private slots:
     void onDrivesUnreadable(QStringList strSources, QStringList strReasons);
 
 protected:
+    bool event(QEvent* event) override;
     void runCommand(int nCommand) override;
     void resizeEvent(QResizeEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
@@ -109,13 +111,17 @@ private:
     void finishTree();
     void stopReaders();
     void reportAddedImages();
+    // Emits a signal of the loader on the GUI thread: at once when called
+    // there, else as a queued call (media/common/QueuedCall.h), which hands
+    // the signal's data over visibly to ThreadSanitizer.
+    void emitOnGuiThread(std::function<void()> fnEmit);
 
     std::atomic<int> m_bStopLoad{1};
     std::atomic<bool> m_bQuit{false};
     std::atomic<int> m_ideNum{0};
     CMyThread m_loadThread;
     CRecordCatalogue m_catalogue;
-    QMutex m_mutex;
+    std::mutex m_mutex;  // guards m_recordMap (a std lock: ThreadSanitizer sees it)
     QMap<QString, QString> m_recordMap;
     QLabel* m_pLoadingLabel;
     QLabel* m_pAccessLabel;

@@ -11,7 +11,6 @@
 #include <QCursor>
 #include <QDebug>
 #include <QMenu>
-#include <QMutexLocker>
 #include <QStandardItemModel>
 #include <QTime>
 
@@ -177,7 +176,7 @@ void CRecordPage::onSyncPlay()
         // a window of its own index.
         emit changeWndMode(RecordTree::highestChannel(pDate) + 1);
         const QMap<int, QList<QStandardItem*>> chosen = RecordTree::syncSelection(pDate, nStart, nEnd);
-        QMutexLocker lock(&pApp->syncQueueLock);
+        std::lock_guard<std::mutex> lock(pApp->syncQueueLock);
         for (auto it = chosen.constBegin(); it != chosen.constEnd(); ++it) {
             QStringList& queue = pApp->syncQueue[it.key()];
             for (QStandardItem* pItem : it.value())

@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QMutexLocker>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -232,7 +231,7 @@ void CGlobalAppData::setCurrentDate(const QDate& date)
 
 int CGlobalAppData::clearSyncQueue(int nWindow)
 {
-    QMutexLocker lock(&syncQueueLock);
+    std::lock_guard<std::mutex> lock(syncQueueLock);
     if (nWindow == -1) {
         const int n = syncQueue.size();
         syncQueue.clear();
@@ -243,7 +242,7 @@ int CGlobalAppData::clearSyncQueue(int nWindow)
 
 QString CGlobalAppData::takeNextSyncPath(int nWindow)
 {
-    QMutexLocker lock(&syncQueueLock);
+    std::lock_guard<std::mutex> lock(syncQueueLock);
     auto it = syncQueue.find(nWindow);
     if (it == syncQueue.end() || it->isEmpty())
         return QString();
@@ -274,7 +273,7 @@ void CGlobalAppData::clearRecordDates(RecordDateSource source)
 
 void CGlobalAppData::clearDiskDrives()
 {
-    QMutexLocker lock(&m_driveMutex);
+    std::lock_guard<std::mutex> lock(m_driveMutex);
     m_diskDrives.clear();
 }
 
@@ -284,7 +283,7 @@ void CGlobalAppData::setDiskDrive(int nDisk, int nDriveNo, const QString& strSou
     // anything else is a caller's mistake and is ignored.
     if (nDisk < 0 || nDisk >= 256)
         return;
-    QMutexLocker lock(&m_driveMutex);
+    std::lock_guard<std::mutex> lock(m_driveMutex);
     if (m_diskDrives.size() <= nDisk)
         m_diskDrives.resize(nDisk + 1);
     m_diskDrives[nDisk].nDriveNo = nDriveNo;
@@ -293,7 +292,7 @@ void CGlobalAppData::setDiskDrive(int nDisk, int nDriveNo, const QString& strSou
 
 int CGlobalAppData::diskDriveNumber(int nDisk) const
 {
-    QMutexLocker lock(&m_driveMutex);
+    std::lock_guard<std::mutex> lock(m_driveMutex);
     if (nDisk < 0 || nDisk >= m_diskDrives.size())
         return -1;
     return m_diskDrives[nDisk].nDriveNo;
@@ -301,7 +300,7 @@ int CGlobalAppData::diskDriveNumber(int nDisk) const
 
 QString CGlobalAppData::diskSource(int nDisk) const
 {
-    QMutexLocker lock(&m_driveMutex);
+    std::lock_guard<std::mutex> lock(m_driveMutex);
     if (nDisk < 0 || nDisk >= m_diskDrives.size())
         return QString();
     return m_diskDrives[nDisk].strSource;
@@ -309,6 +308,6 @@ QString CGlobalAppData::diskSource(int nDisk) const
 
 int CGlobalAppData::diskDriveCount() const
 {
-    QMutexLocker lock(&m_driveMutex);
+    std::lock_guard<std::mutex> lock(m_driveMutex);
     return m_diskDrives.size();
 }

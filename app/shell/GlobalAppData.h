@@ -20,6 +20,7 @@
 #include <QVector>
 
 #include <atomic>
+#include <mutex>
 #include <set>
 
 // One calendar day that has recordings.
@@ -95,9 +96,13 @@ public:
     QString language;
     QString version;
 
-    // Shared run-time data.
+    // Shared run-time data. diskLock only orders the readers of the disks
+    // (every read also enters the file layer's critical section);
+    // syncQueueLock guards syncQueue, which play threads read too: a std lock,
+    // so that ThreadSanitizer sees it (a QMutex of the uninstrumented Qt is
+    // invisible to it).
     QMutex diskLock;
-    QMutex syncQueueLock;
+    std::mutex syncQueueLock;
     QMap<int, QStringList> syncQueue;
     std::atomic<int> earliestSyncWindow{-1};
     std::atomic<int> latestSyncWindow{-1};
@@ -125,7 +130,7 @@ private:
     QString m_strAppDir;
     QString m_strConfigFile;
     bool m_bFallback = false;
-    mutable QMutex m_driveMutex;
+    mutable std::mutex m_driveMutex;
     QVector<DiskDrive> m_diskDrives;
 };
 

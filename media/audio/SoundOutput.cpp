@@ -1,6 +1,7 @@
 #include "media/audio/SoundOutput.h"
 
 #include "media/audio/G711.h"
+#include "media/common/QueuedCall.h"
 
 #include <QAudioDeviceInfo>
 #include <QAudioFormat>
@@ -8,6 +9,8 @@
 #include <QCoreApplication>
 #include <QIODevice>
 #include <QThread>
+
+#include <future>
 
 namespace media {
 
@@ -25,6 +28,7 @@ QAudioFormat pcmFormat()
     return f;
 }
 
+// Lives on the sound thread; every call reaches it as a queued call.
 class SoundWorker : public QObject {
 public:
     bool start()
@@ -53,6 +57,9 @@ public:
         m_io = nullptr;
     }
 
+protected:
+    bool event(QEvent *e) override { return runQueuedCall(e) || QObject::event(e); }
+
 private:
     QAudioOutput *m_out = nullptr;
     QIODevice *m_io = nullptr;
@@ -71,9 +78,10 @@ std::unique_ptr<SoundOutput> SoundOutput::open()
     worker->moveToThread(s->m_thread);
     s->m_worker = worker;
     s->m_thread->start();
-    bool ok = false;
-    QMetaObject::invokeMethod(worker, [worker, &ok] { ok = worker->start(); }, Qt::BlockingQueuedConnection);
-    if (!ok)
+    std::promise<bool> started;
+    std::future<bool> ok = started.get_future();
+    postQueuedCall(worker, [worker, &started] { started.set_value(worker->start()); });
+    if (!ok.get())
         return nullptr;  // the destructor stops the thread
     return s;
 }
@@ -82,8 +90,14 @@ SoundOutput::~SoundOutput()
 {
     if (m_worker) {
         auto *worker = static_cast<SoundWorker *>(m_worker);
-        QMetaObject::invokeMethod(worker, [worker] { worker->stop(); delete worker; },
-                                  Qt::BlockingQueuedConnection);
+        std::promise<void> stopped;
+        std::future<void> done = stopped.get_future();
+        postQueuedCall(worker, [worker, &stopped] {
+            worker->stop();
+            delete worker;
+            stopped.set_value();
+        });
+        done.wait();
     }
     if (m_thread) {
         m_thread->quit();
@@ -98,7 +112,7 @@ void SoundOutput::write(const int16_t *samples, size_t count)
         return;
     QByteArray bytes(reinterpret_cast<const char *>(samples), int(count * sizeof(int16_t)));
     auto *worker = static_cast<SoundWorker *>(m_worker);
-    QMetaObject::invokeMethod(worker, [worker, bytes] { worker->write(bytes); }, Qt::QueuedConnection);
+    postQueuedCall(worker, [worker, bytes] { worker->write(bytes); });
 }
 
 }  // namespace media

@@ -1,14 +1,16 @@
 #include "media/render/VideoOutput.h"
 
+#include "media/common/QueuedCall.h"
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QHash>
-#include <QMutex>
 #include <QPainter>
 #include <QPointer>
 #include <QWidget>
 
 #include <atomic>
+#include <mutex>
 
 namespace media {
 
@@ -16,8 +18,10 @@ namespace {
 
 const char kPainterName[] = "TarvokVideoPainter";
 
+// The locks here are std ones, which ThreadSanitizer sees; a QMutex of the
+// uninstrumented Qt library would be invisible to it.
 struct SinkRegistry {
-    QMutex mutex;
+    std::mutex mutex;
     QHash<uint64_t, QPointer<QObject>> sinks;
 };
 
@@ -30,7 +34,7 @@ SinkRegistry &registry()
 QPointer<QObject> findSink(uint64_t hWnd)
 {
     SinkRegistry &r = registry();
-    QMutexLocker lock(&r.mutex);
+    std::lock_guard<std::mutex> lock(r.mutex);
     return r.sinks.value(hWnd);
 }
 
@@ -65,19 +69,24 @@ private:
 };
 
 // Lives on the GUI thread; deliveries are queued to it.
+class Dispatcher : public QObject {
+protected:
+    bool event(QEvent *e) override { return runQueuedCall(e) || QObject::event(e); }
+};
+
 QObject *dispatcher()
 {
     static std::atomic<QObject *> d{nullptr};
     QObject *obj = d.load();
     if (obj)
         return obj;
-    static QMutex mutex;
-    QMutexLocker lock(&mutex);
+    static std::mutex mutex;
+    std::lock_guard<std::mutex> lock(mutex);
     if (!d.load()) {
         QCoreApplication *app = QCoreApplication::instance();
         if (!app)
             return nullptr;
-        auto *o = new QObject;
+        auto *o = new Dispatcher;
         o->moveToThread(app->thread());
         d.store(o);
     }
@@ -88,7 +97,7 @@ QObject *dispatcher()
 
 struct VideoOutput::State {
     uint64_t hWnd = 0;
-    QMutex mutex;
+    std::mutex mutex;
     QImage pending;
     bool posted = false;
     std::atomic<uint64_t> shown{0};
@@ -98,14 +107,14 @@ struct VideoOutput::State {
 void register_video_sink(uint64_t hWnd, QObject *sink)
 {
     SinkRegistry &r = registry();
-    QMutexLocker lock(&r.mutex);
+    std::lock_guard<std::mutex> lock(r.mutex);
     r.sinks.insert(hWnd, QPointer<QObject>(sink));
 }
 
 void unregister_video_sink(uint64_t hWnd)
 {
     SinkRegistry &r = registry();
-    QMutexLocker lock(&r.mutex);
+    std::lock_guard<std::mutex> lock(r.mutex);
     r.sinks.remove(hWnd);
 }
 
@@ -136,7 +145,7 @@ void post(const std::shared_ptr<VideoOutput::State> &s, const QImage &img, bool 
     QObject *d = dispatcher();
     if (!d)
         return;
-    QMutexLocker lock(&s->mutex);
+    std::unique_lock<std::mutex> lock(s->mutex);
     if (s->posted && countDrop && !s->pending.isNull())
         s->dropped++;
     s->pending = img;
@@ -144,10 +153,10 @@ void post(const std::shared_ptr<VideoOutput::State> &s, const QImage &img, bool 
         return;
     s->posted = true;
     lock.unlock();
-    QMetaObject::invokeMethod(d, [s] {
+    postQueuedCall(d, [s] {
         QImage img;
         {
-            QMutexLocker l(&s->mutex);
+            std::lock_guard<std::mutex> l(s->mutex);
             img = s->pending;
             s->pending = QImage();
             s->posted = false;
@@ -155,7 +164,7 @@ void post(const std::shared_ptr<VideoOutput::State> &s, const QImage &img, bool 
         deliver(s->hWnd, img);
         if (!img.isNull())
             s->shown++;
-    }, Qt::QueuedConnection);
+    });
 }
 
 }  // namespace

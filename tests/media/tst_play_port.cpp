@@ -9,7 +9,6 @@
 #include <QImageReader>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMutex>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <QtTest>
@@ -18,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 
 namespace {
 
@@ -82,7 +82,7 @@ struct Message {
 // Collects a port's messages; optionally stops the port from inside the
 // play-end message, as a play channel may.
 struct Messages {
-    QMutex mutex;
+    std::mutex mutex;  // a std lock, which ThreadSanitizer sees
     QVector<Message> list;
     bool stopOnEnd = false;
 
@@ -91,7 +91,7 @@ struct Messages {
     {
         auto *self = static_cast<Messages *>(user);
         {
-            QMutexLocker lock(&self->mutex);
+            std::lock_guard<std::mutex> lock(self->mutex);
             self->list.push_back(Message{id, p1, p2, p3, QByteArray(text ? text : "")});
         }
         if (id == EUIMSG_PLAY_STOP && self->stopOnEnd)
@@ -101,7 +101,7 @@ struct Messages {
     TVMessageReceiver receiver() { return TVMessageReceiver{0, &Messages::callback, this}; }
     int count(int id)
     {
-        QMutexLocker lock(&mutex);
+        std::lock_guard<std::mutex> lock(mutex);
         int n = 0;
         for (const auto &m : list)
             n += m.id == id ? 1 : 0;
@@ -109,7 +109,7 @@ struct Messages {
     }
     QVector<Message> of(int id)
     {
-        QMutexLocker lock(&mutex);
+        std::lock_guard<std::mutex> lock(mutex);
         QVector<Message> out;
         for (const auto &m : list)
             if (m.id == id)

@@ -17,7 +17,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QMutexLocker>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -576,7 +575,7 @@ void TestDisplayBox::syncPlayStartsQueuedWindowsAndStopEndsThemAll()
     const QString strNext = playtest::writeRecording(m_dir.path() + "/sync", 1, 11, 30, 0, 5.0);
     QVERIFY(!strCh0.isEmpty() && !strCh1.isEmpty() && !strNext.isEmpty());
     {
-        QMutexLocker lock(&pData->syncQueueLock);
+        std::lock_guard<std::mutex> lock(pData->syncQueueLock);
         pData->syncQueue.clear();
         pData->syncQueue[0] = QStringList{strCh0};
         pData->syncQueue[1] = QStringList{strCh1, strNext};
@@ -591,7 +590,7 @@ void TestDisplayBox::syncPlayStartsQueuedWindowsAndStopEndsThemAll()
     QVERIFY(!pManage->IsPlaying(3));
     QCOMPARE(pManage->GetPlayFile(1), strCh1);
     {
-        QMutexLocker lock(&pData->syncQueueLock);
+        std::lock_guard<std::mutex> lock(pData->syncQueueLock);
         QCOMPARE(pData->syncQueue.value(1), QStringList{strNext});
     }
 
@@ -611,7 +610,7 @@ void TestDisplayBox::syncPlayStartsQueuedWindowsAndStopEndsThemAll()
     m_pBox->onActive(1, false);
     m_pBox->controlButton(0)->click();
     QTRY_VERIFY(!pManage->IsPlaying(0) && !pManage->IsPlaying(1));
-    QMutexLocker lock(&pData->syncQueueLock);
+    std::lock_guard<std::mutex> lock(pData->syncQueueLock);
     QVERIFY(pData->syncQueue.isEmpty());
 }
 

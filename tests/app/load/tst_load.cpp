@@ -51,7 +51,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLoggingCategory>
-#include <QMutexLocker>
 #include <QProgressBar>
 #include <QPropertyAnimation>
 #include <QProcess>
@@ -60,7 +59,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QWaitCondition>
 
 #include <algorithm>
 #include <atomic>
@@ -608,9 +606,10 @@ void TestLoad::exportOfItsOwnAcrossAReload()
     job.setDestination(dest);
     job.setFormat(CExportJob::FormatH264);
     job.setDiskLock(&CGlobalAppData::instance()->diskLock);
-    // The gate holds the worker at the first progress inside a recording.
-    QMutex gateMutex;
-    QWaitCondition gateCond;
+    // The gate holds the worker at the first progress inside a recording
+    // (std primitives: ThreadSanitizer sees them, not a QMutex of Qt).
+    std::mutex gateMutex;
+    std::condition_variable gateCond;
     bool bGateOpen = false;
     std::atomic<int> nHeld{0};
     std::atomic<int> nCurrent{-1};
@@ -620,10 +619,9 @@ void TestLoad::exportOfItsOwnAcrossAReload()
             [&](int nPos) {
                 if (nPos <= 0 || nPos >= 1000 || nHeld.load() != 0)
                     return;
-                QMutexLocker lock(&gateMutex);
+                std::unique_lock<std::mutex> lock(gateMutex);
                 nHeld.store(nCurrent.load() + 1);  // 1-based
-                while (!bGateOpen)
-                    gateCond.wait(&gateMutex);
+                gateCond.wait(lock, [&] { return bGateOpen; });
             },
             Qt::DirectConnection);
     QString outcome;
@@ -632,9 +630,9 @@ void TestLoad::exportOfItsOwnAcrossAReload()
     m_pWatchdog->step("export of its own: until it is inside a recording", kStepSeconds);
     CMyThread worker;
     auto openGate = [&]() {
-        QMutexLocker lock(&gateMutex);
+        std::lock_guard<std::mutex> lock(gateMutex);
         bGateOpen = true;
-        gateCond.wakeAll();
+        gateCond.notify_all();
     };
     // Whatever happens below, the worker is let go and ended before the job
     // and the gate go out of scope.

@@ -217,7 +217,7 @@ void TestPlayManage::syncWindowsKeepInStepAndMoveOn()
     const QString b1 = writeRecording(m_strRoot, 1, 10, 0, 3, 3.0);
     QVERIFY(!a0.isEmpty() && !a1.isEmpty() && !b0.isEmpty() && !b1.isEmpty());
     {
-        QMutexLocker lock(&m_pApp->syncQueueLock);
+        std::lock_guard<std::mutex> lock(m_pApp->syncQueueLock);
         m_pApp->syncQueue[0] = QStringList{a0, a1};
         m_pApp->syncQueue[1] = QStringList{b0, b1};
     }
@@ -314,13 +314,13 @@ void TestPlayManage::syncRestartWhileHoldingTheQueueLock()
     const QString queued = writeRecording(m_strRoot, 0, 13, 0, 1, 2.0);
     const QString other = writeRecording(m_strRoot, 0, 14, 0, 0, 2.0);
     {
-        QMutexLocker lock(&m_pApp->syncQueueLock);
+        std::lock_guard<std::mutex> lock(m_pApp->syncQueueLock);
         m_pApp->syncQueue[0] = QStringList{queued};
     }
     QVERIFY(m->SyncPlay(0, first, 13 * 3600, true));
     QTRY_COMPARE_WITH_TIMEOUT(m->GetPlayStatus(0), 1, 3000);
     {
-        QMutexLocker lock(&m_pApp->syncQueueLock);
+        std::lock_guard<std::mutex> lock(m_pApp->syncQueueLock);
         // Played out: the thread now wants the next path.
         QTRY_COMPARE_WITH_TIMEOUT(m->GetPlayStatus(0), 0, 5000);
         QCOMPARE(m_stops[0].nCount.load(), 0);
