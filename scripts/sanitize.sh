@@ -4,8 +4,18 @@
 #   scripts/sanitize.sh tsan [CTEST_REGEX]   ThreadSanitizer (default: the threaded tests)
 # Only the tests that match are built. Environment: SANITIZE_BUILD (build
 # tree, default build-asan-part / build-tsan-part), JOBS (default 2).
+# Under tsan the reports of every test go to <build>/tsan-logs; the script
+# prints them and fails when there is any, even if every test passed.
+# scripts/tsan.supp holds the suppressions (each with its reason).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$PWD
+# The threaded tests: play channels and ports, the job thread, the catalogue,
+# the export/cut/MP4 workers and dialogs, the Disk page's loading thread, the
+# display box and the load test.
+tsan_tests='^app/(tst_play|tst_play_disk|tst_play_manage|test_frame_index|tst_mythread|test_catalogue'
+tsan_tests+='|test_export_job|test_cut_job|test_convert_to_mp4|tst_export_dialogs|tst_disk_page|tst_displaybox'
+tsan_tests+='|tst_load)$|^media/tst_play_port$'
 kind=${1:-asan}
 jobs=${JOBS:-2}
 case "$kind" in
@@ -16,10 +26,11 @@ case "$kind" in
     export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
     export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1} ;;
   tsan)
-    regex=${2:-tst_play|tst_play_port|tst_mythread|test_catalogue}
+    regex=${2:-$tsan_tests}
     build=${SANITIZE_BUILD:-build-tsan-part}
     opts=(-DORVELLE_TSAN=ON)
-    export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} ;;
+    tsan_logs=$root/$build/tsan-logs
+    export TSAN_OPTIONS="suppressions=$root/scripts/tsan.supp:second_deadlock_stack=1:log_path=$tsan_logs/tsan${TSAN_OPTIONS:+:$TSAN_OPTIONS}" ;;
   *) echo "usage: $0 asan|tsan [CTEST_REGEX]" >&2; exit 2 ;;
 esac
 cmake -S . -B "$build" -DORVELLE_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo "${opts[@]}" >/dev/null
@@ -32,4 +43,19 @@ for n in "${names[@]}"; do
 done
 cmake --build "$build" -j"$jobs" --target "${targets[@]}"
 cd "$build"
-QT_QPA_PLATFORM=offscreen ctest -R "$regex" --output-on-failure -j"$jobs" --timeout 900
+if [ "$kind" = asan ]; then
+  exec env QT_QPA_PLATFORM=offscreen ctest -R "$regex" --output-on-failure -j"$jobs" --timeout 900
+fi
+rm -rf "$tsan_logs"
+mkdir -p "$tsan_logs"
+status=0
+QT_QPA_PLATFORM=offscreen ctest -R "$regex" --output-on-failure -j"$jobs" --timeout 900 || status=$?
+reports=$(cat "$tsan_logs"/tsan.* 2>/dev/null | grep -c '^WARNING: ThreadSanitizer' || true)
+if [ "$reports" -gt 0 ]; then
+  cat "$tsan_logs"/tsan.*
+  echo "ThreadSanitizer: $reports report(s), kept in $tsan_logs" >&2
+  [ "$status" -ne 0 ] || status=1
+else
+  echo "ThreadSanitizer: no reports"
+fi
+exit "$status"
