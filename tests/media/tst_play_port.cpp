@@ -432,7 +432,11 @@ private slots:
         QCOMPARE(TVPLAY_GetPlayStats(filePort, &st), 0);
         QCOMPARE(st.nDecoded, uint64_t(75));
         QCOMPARE(st.nRendered + st.nSkipped, uint64_t(75));
-        QVERIFY2(sink2.images.size() >= 60, QByteArray::number(sink2.images.size()));
+        // Every picture shown reached the sink. How many of the 75 are shown
+        // rather than skipped depends on the machine's speed (under a
+        // sanitizer or on a loaded machine fewer keep up with 2x speed).
+        QVERIFY(st.nRendered > 0);
+        QCOMPARE(uint64_t(sink2.images.size()), st.nRendered);
         QCOMPARE(TVPLAY_Stop(filePort), 0);
 
         // ...and converts.
