@@ -1,5 +1,7 @@
 #include "app/shell/FancyMessageBox.h"
 
+#include "media/common/QueuedCall.h"
+
 #include <QApplication>
 #include <QFontMetrics>
 #include <QGraphicsOpacityEffect>
@@ -40,8 +42,7 @@ void FancyMessageBox::message(const QString& strText)
         instance()->showText(strText);
         return;
     }
-    QMetaObject::invokeMethod(app, [strText]() { FancyMessageBox::instance()->showText(strText); },
-                              Qt::QueuedConnection);
+    media::postToGuiThread([strText]() { FancyMessageBox::instance()->showText(strText); });
 }
 
 FancyMessageBox::FancyMessageBox(QWidget* parent)

@@ -3,6 +3,9 @@
 #include <QCoreApplication>
 #include <QObject>
 
+#include <atomic>
+#include <mutex>
+
 #if defined(__SANITIZE_THREAD__)
 #include <sanitizer/tsan_interface.h>
 #define ORVELLE_TSAN_RELEASE(p) __tsan_release(p)
@@ -43,6 +46,31 @@ private:
     std::function<void()> m_fn;
 };
 
+// Receives the calls of postToGuiThread(); lives on the application's thread
+// to the end of the process.
+class GuiCallReceiver : public QObject {
+protected:
+    bool event(QEvent *e) override { return runQueuedCall(e) || QObject::event(e); }
+};
+
+QObject *guiCallReceiver()
+{
+    static std::atomic<QObject *> receiver{nullptr};
+    if (QObject *obj = receiver.load())
+        return obj;
+    static std::mutex mutex;
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!receiver.load()) {
+        QCoreApplication *app = QCoreApplication::instance();
+        if (!app)
+            return nullptr;
+        auto *obj = new GuiCallReceiver;
+        obj->moveToThread(app->thread());
+        receiver.store(obj);
+    }
+    return receiver.load();
+}
+
 }  // namespace
 
 void postQueuedCall(QObject *receiver, std::function<void()> fn)
@@ -50,6 +78,11 @@ void postQueuedCall(QObject *receiver, std::function<void()> fn)
     if (!receiver || !fn)
         return;
     QCoreApplication::postEvent(receiver, new QueuedCallEvent(std::move(fn)));
+}
+
+void postToGuiThread(std::function<void()> fn)
+{
+    postQueuedCall(guiCallReceiver(), std::move(fn));
 }
 
 bool runQueuedCall(QEvent *event)

@@ -27,4 +27,8 @@ void postQueuedCall(QObject *receiver, std::function<void()> fn);
 // True when the event was a queued call (it has run then).
 bool runQueuedCall(QEvent *event);
 
+// The same for a function that belongs to no object: it runs on the thread
+// of the QCoreApplication. Nothing happens without an application object.
+void postToGuiThread(std::function<void()> fn);
+
 }  // namespace media
