@@ -30,7 +30,7 @@ case "$kind" in
     regex=${2:-$tsan_tests}
     build=${SANITIZE_BUILD:-build-tsan-part}
     opts=(-DORVELLE_TSAN=ON)
-    tsan_logs=$root/$build/tsan-logs
+    case "$build" in /*) tsan_logs=$build/tsan-logs ;; *) tsan_logs=$root/$build/tsan-logs ;; esac
     export TSAN_OPTIONS="suppressions=$root/scripts/tsan.supp:second_deadlock_stack=1:log_path=$tsan_logs/tsan${TSAN_OPTIONS:+:$TSAN_OPTIONS}" ;;
   *) echo "usage: $0 asan|tsan [CTEST_REGEX]" >&2; exit 2 ;;
 esac
