@@ -34,7 +34,7 @@ case "$kind" in
     export TSAN_OPTIONS="suppressions=$root/scripts/tsan.supp:second_deadlock_stack=1:log_path=$tsan_logs/tsan${TSAN_OPTIONS:+:$TSAN_OPTIONS}" ;;
   *) echo "usage: $0 asan|tsan [CTEST_REGEX]" >&2; exit 2 ;;
 esac
-cmake -S . -B "$build" -DORVELLE_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo "${opts[@]}" >/dev/null
+cmake -S . -B "$build" -DORVELLE_BUILD_BENCH=OFF -DORVELLE_BUILD_GUI=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo "${opts[@]}" >/dev/null
 # The test programs whose ctest names match, plus the tools the script tests call.
 mapfile -t names < <(cd "$build" && ctest -N -R "$regex" | sed -n 's/^ *Test *#[0-9]*: //p')
 targets=(orvelle-cli)
