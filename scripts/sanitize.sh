@@ -35,9 +35,11 @@ case "$kind" in
   *) echo "usage: $0 asan|tsan [CTEST_REGEX]" >&2; exit 2 ;;
 esac
 cmake -S . -B "$build" -DORVELLE_BUILD_BENCH=OFF -DORVELLE_BUILD_GUI=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo "${opts[@]}" >/dev/null
-# The test programs whose ctest names match, plus the tools the script tests call.
+# The test programs whose ctest names match, plus the tools the script tests
+# call and the program (whose build makes the skin and translations that the
+# start-up tests load).
 mapfile -t names < <(cd "$build" && ctest -N -R "$regex" | sed -n 's/^ *Test *#[0-9]*: //p')
-targets=(orvelle-cli)
+targets=(orvelle-cli orvelle)
 for n in "${names[@]}"; do
   prog=${n##*/}
   case "$prog" in *_test) ;; *) targets+=("$prog") ;; esac
