@@ -118,27 +118,16 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const auto &bases = fuzzdisk::bases();
-    if (size < 1 + kHeader || bases.empty())
-        return 0;
-    const fuzzdisk::BaseImage &base = bases[data[0] % bases.size()];
-    const uint8_t *h = data + 1;
-    fuzzdisk::attach_only(fuzzdisk::make_drive(base, data + 1 + kHeader, size - 1 - kHeader));
-    CRecordCatalogue catalogue;
-    const int disks = catalogue.InitialiseDisks();
-    if (disks > 0) {
-        catalogue.LoadDataFromDisk(disks);
-        const std::vector<CatalogueEntry> entries = catalogue.Entries();
-        if (!entries.empty()) {
-            const CatalogueEntry &e = entries[h[0] % entries.size()];
-            const QString out = scratch()->path() + "/out";
-            QDir(out).removeRecursively();
-            if (h[3] & 1)
-                run_export(e, h + 1, out);
-            else
-                run_cut(e, h + 1, out);
-            QDir(out).removeRecursively();
-        }
+    CatalogueEntry e;
+    if (size >= 1 + kHeader && fuzzdisk::pick_recording(data, size, kHeader, data[1], &e)) {
+        const uint8_t *h = data + 2;
+        const QString out = scratch()->path() + "/out";
+        QDir(out).removeRecursively();
+        if (h[2] & 1)
+            run_export(e, h, out);
+        else
+            run_cut(e, h, out);
+        QDir(out).removeRecursively();
     }
     fuzzdisk::unmount_all();
     return 0;

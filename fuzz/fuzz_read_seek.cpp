@@ -115,23 +115,11 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const auto &bases = fuzzdisk::bases();
-    if (size < 1 + kHeader || bases.empty())
-        return 0;
-    const fuzzdisk::BaseImage &base = bases[data[0] % bases.size()];
-    const uint8_t *script = data + 2;
-    fuzzdisk::attach_only(fuzzdisk::make_drive(base, data + 1 + kHeader, size - 1 - kHeader));
-    CRecordCatalogue catalogue;
-    int disks = catalogue.InitialiseDisks();
-    if (disks > 0) {
-        catalogue.LoadDataFromDisk(disks);
-        std::vector<CatalogueEntry> entries = catalogue.Entries();
-        if (!entries.empty()) {
-            const CatalogueEntry &e = entries[data[1] % entries.size()];
-            if (fs_file *f = fs_fopen(e.path.c_str(), "rb")) {
-                run_script(f, e.info, script);
-                fs_fclose(f);
-            }
+    CatalogueEntry e;
+    if (size >= 2 && fuzzdisk::pick_recording(data, size, kHeader, data[1], &e)) {
+        if (fs_file *f = fs_fopen(e.path.c_str(), "rb")) {
+            run_script(f, e.info, data + 2);
+            fs_fclose(f);
         }
     }
     fuzzdisk::unmount_all();

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <set>
 
+#include "app/records/catalogue/RecordCatalogue.h"
 #include "tests/support/image/image_builder.h"
 #include "wfs/common/log.h"
 #include "wfs/device/drives.h"
@@ -271,6 +272,24 @@ BlockDevice *make_drive(const BaseImage &base, const uint8_t *overlay, size_t si
     dev->ops = &kOverlayOps;
     dev->priv = d;
     return dev;
+}
+
+bool pick_recording(const uint8_t *data, size_t size, size_t header, uint8_t pick, CatalogueEntry *out)
+{
+    const std::vector<BaseImage> &all = bases();
+    if (size < 1 + header || all.empty())
+        return false;
+    attach_only(make_drive(all[data[0] % all.size()], data + 1 + header, size - 1 - header));
+    CRecordCatalogue catalogue;
+    const int disks = catalogue.InitialiseDisks();
+    if (disks <= 0)
+        return false;
+    catalogue.LoadDataFromDisk(disks);
+    const std::vector<CatalogueEntry> &entries = catalogue.Entries();
+    if (entries.empty())
+        return false;
+    *out = entries[pick % entries.size()];
+    return true;
 }
 
 void attach_only(BlockDevice *dev)

@@ -20,6 +20,8 @@
 
 #include "wfs/device/block_device.h"
 
+struct CatalogueEntry;
+
 namespace fuzzdisk {
 
 struct BaseImage {
@@ -50,6 +52,13 @@ void attach_only(BlockDevice *dev);
 // Makes `dev` the only drive, scans and initialises the library (the
 // registry owns the device from here on). Returns the mounted disk count.
 int mount_only(BlockDevice *dev);
+
+// For the targets that work on one recording: makes the selected base with
+// the overlay behind the selector and `header` bytes the only drive, loads
+// the catalogue and answers the recording `pick` chooses (modulo the count).
+// False when the input is too short or the disk lists none. The disk stays
+// open until unmount_all().
+bool pick_recording(const uint8_t *data, size_t size, size_t header, uint8_t pick, CatalogueEntry *out);
 
 // Closes every disk and forgets the drives.
 void unmount_all();
