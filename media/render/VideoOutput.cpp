@@ -68,31 +68,6 @@ private:
     QImage m_image;
 };
 
-// Lives on the GUI thread; deliveries are queued to it.
-class Dispatcher : public QObject {
-protected:
-    bool event(QEvent *e) override { return runQueuedCall(e) || QObject::event(e); }
-};
-
-QObject *dispatcher()
-{
-    static std::atomic<QObject *> d{nullptr};
-    QObject *obj = d.load();
-    if (obj)
-        return obj;
-    static std::mutex mutex;
-    std::lock_guard<std::mutex> lock(mutex);
-    if (!d.load()) {
-        QCoreApplication *app = QCoreApplication::instance();
-        if (!app)
-            return nullptr;
-        auto *o = new Dispatcher;
-        o->moveToThread(app->thread());
-        d.store(o);
-    }
-    return d.load();
-}
-
 }  // namespace
 
 struct VideoOutput::State {
@@ -142,8 +117,7 @@ void deliver(uint64_t hWnd, const QImage &img)
 
 void post(const std::shared_ptr<VideoOutput::State> &s, const QImage &img, bool countDrop)
 {
-    QObject *d = dispatcher();
-    if (!d)
+    if (!QCoreApplication::instance())
         return;
     std::unique_lock<std::mutex> lock(s->mutex);
     if (s->posted && countDrop && !s->pending.isNull())
@@ -153,7 +127,7 @@ void post(const std::shared_ptr<VideoOutput::State> &s, const QImage &img, bool 
         return;
     s->posted = true;
     lock.unlock();
-    postQueuedCall(d, [s] {
+    postToGuiThread([s] {
         QImage img;
         {
             std::lock_guard<std::mutex> l(s->mutex);
