@@ -25,6 +25,7 @@ case "$kind" in
     build=${SANITIZE_BUILD:-build-asan-part}
     opts=(-DORVELLE_SANITIZE=ON)
     export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+    export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$root/scripts/lsan.supp:print_suppressions=0}
     export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1} ;;
   tsan)
     regex=${2:-$tsan_tests}
