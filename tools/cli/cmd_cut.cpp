@@ -4,6 +4,7 @@
 // program's cut does. The file written goes to standard output, progress to
 // standard error.
 #include "cli_disks.h"
+#include "cli_progress.h"
 
 #include "app/export/jobs/CutJob.h"
 #include "app/records/catalogue/RecordCatalogue.h"
@@ -75,24 +76,7 @@ int run_cut(const cli::GlobalOptions &opts, const std::vector<std::string> &args
 
     CCutJob job;
     job.setParams(params);
-    QString status;
-    int last = -1;
-    QObject::connect(&job, &CCutJob::updateExportStatus, [&](const QString &text) {
-        if (text == status)
-            return;
-        status = text;
-        last = -1;
-        std::fprintf(stderr, "\r%s\033[K", text.toLocal8Bit().constData());
-        std::fflush(stderr);
-    });
-    QObject::connect(&job, &CCutJob::updateProcess, [&](int pos) {
-        const int percent = pos / 10;
-        if (percent == last || pos < 0)
-            return;
-        last = percent;
-        std::fprintf(stderr, "\r%s %3d%%\033[K", status.toLocal8Bit().constData(), percent);
-        std::fflush(stderr);
-    });
+    cli::show_job_progress(&job);
     QString message;
     bool converted = true;
     QObject::connect(&job, &CCutJob::showMessage, [&](const QString &text) { message = text; });

@@ -4,6 +4,7 @@
 // files written to standard output; any recording that fails makes the exit
 // status 1.
 #include "cli_disks.h"
+#include "cli_progress.h"
 
 #include "app/export/jobs/ExportJob.h"
 #include "app/records/catalogue/RecordCatalogue.h"
@@ -43,24 +44,7 @@ int run_export(const cli::GlobalOptions &opts, const std::vector<std::string> &a
     job.setPaths(paths);
     job.setFormat(mp4 ? CExportJob::FormatMp4 : CExportJob::FormatH264);
 
-    QString status;
-    int last = -1;
-    QObject::connect(&job, &CExportJob::updateExportStatus, [&](const QString &text) {
-        if (last >= 0)
-            std::fprintf(stderr, "\n");
-        status = text;
-        last = -1;
-        std::fprintf(stderr, "%s", text.toLocal8Bit().constData());
-        std::fflush(stderr);
-    });
-    QObject::connect(&job, &CExportJob::updateProcess, [&](int pos) {
-        const int percent = pos / 10;
-        if (percent == last || pos < 0)
-            return;
-        last = percent;
-        std::fprintf(stderr, "\r%s %3d%%", status.toLocal8Bit().constData(), percent);
-        std::fflush(stderr);
-    });
+    cli::show_job_progress(&job);
     QString message;
     QObject::connect(&job, &CExportJob::showMessage, [&](const QString &text) { message = text; });
     QObject::connect(&job, &CExportJob::convertFinishi, [&](bool ok) { message = job.finishConversion(ok); });
