@@ -31,7 +31,7 @@ void show_job_progress(Job *job)
     });
     QObject::connect(job, &Job::updateProcess, [line](int pos) {
         const int percent = pos / 10;
-        if (pos < 0 || percent == line->percent)
+        if (pos < 0 || percent == line->percent || line->status.isEmpty())
             return;
         line->percent = percent;
         std::fprintf(stderr, "\r%s %3d%%\033[K", line->status.toLocal8Bit().constData(), percent);
