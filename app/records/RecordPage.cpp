@@ -5,6 +5,7 @@
 #include "app/records/RecordDialogs.h"
 #include "app/records/RecordTree.h"
 #include "app/records/RecordTreeRoles.h"
+#include "app/records/SyncQueue.h"
 #include "app/shell/GlobalAppData.h"
 
 #include <QAction>
@@ -176,12 +177,12 @@ void CRecordPage::onSyncPlay()
         // a window of its own index.
         emit changeWndMode(RecordTree::highestChannel(pDate) + 1);
         const QMap<int, QList<QStandardItem*>> chosen = RecordTree::syncSelection(pDate, nStart, nEnd);
-        std::lock_guard<std::mutex> lock(pApp->syncQueueLock);
+        QMap<int, QStringList> queues;
         for (auto it = chosen.constBegin(); it != chosen.constEnd(); ++it) {
-            QStringList& queue = pApp->syncQueue[it.key()];
             for (QStandardItem* pItem : it.value())
-                queue.append(recordingPath(pItem->index()));
+                queues[it.key()].append(recordingPath(pItem->index()));
         }
+        ReplaceSyncQueue(queues);
     }
     emit syncPlay(nStart);
 }

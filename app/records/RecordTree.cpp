@@ -1,6 +1,7 @@
 #include "app/records/RecordTree.h"
 
 #include "app/records/RecordTreeRoles.h"
+#include "app/records/SyncQueue.h"
 
 #include <QStandardItem>
 
@@ -102,17 +103,20 @@ QMap<int, QList<QStandardItem*>> syncSelection(QStandardItem* pDateItem, int nSt
         QStandardItem* pChannel = pDateItem->child(c);
         if (level(pChannel) != ChannelLevel)
             continue;
-        QList<QStandardItem*> list;
+        QList<QStandardItem*> records;
+        QVector<SyncSpan> spans;
         for (int r = 0; r < pChannel->rowCount(); ++r) {
             QStandardItem* pRecord = pChannel->child(r);
-            int s = 0;
-            int e = 0;
-            if (level(pRecord) != RecordLevel || !parseTimeRange(pRecord->data(KeyRole).toString(), &s, &e))
+            SyncSpan span;
+            if (level(pRecord) != RecordLevel ||
+                !parseTimeRange(pRecord->data(KeyRole).toString(), &span.nStart, &span.nEnd))
                 continue;
-            const bool take = list.isEmpty() ? (nStart <= s && s < nEnd) : (s >= nStart && e >= nEnd);
-            if (take)
-                list.append(pRecord);
+            records.append(pRecord);
+            spans.append(span);
         }
+        QList<QStandardItem*> list;
+        for (int i : SyncQueueEntries(spans, nStart, nEnd))
+            list.append(records.at(i));
         if (!list.isEmpty())
             chosen[pChannel->data(KeyRole).toInt()].append(list);
     }

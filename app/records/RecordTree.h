@@ -29,10 +29,9 @@ QStandardItem* findBelow(QStandardItem* pParent, int nLevel, const QVariant& key
 QList<QStandardItem*> collectRecordings(QStandardItem* pItem);
 
 // Synchronous play from a recording [nStart, nEnd) of a date: for every
-// channel item of the date, the first recording that starts inside the
-// range, followed by every later recording that starts at or after nStart and
-// ends at or after nEnd. Keyed by the 0-based channel; channels with nothing
-// chosen are left out.
+// channel item of the date, the recordings SyncQueueEntries chooses (the one
+// running at nStart first). Keyed by the 0-based channel; channels with
+// nothing chosen are left out.
 QMap<int, QList<QStandardItem*>> syncSelection(QStandardItem* pDateItem, int nStart, int nEnd);
 
 // The highest 0-based channel among a date's channel items, -1 for none.

@@ -129,7 +129,7 @@ private slots:
         a.add(rec(1, pack_time(2024, 5, 1, 8, 30, 0), 1200));   // ch 2, starts inside 08:00-09:00
         a.add(rec(1, pack_time(2024, 5, 1, 9, 0, 0), 300));     // ch 2, starts later, ends at 09:05
         a.add(rec(1, pack_time(2024, 5, 1, 7, 0, 0), 600));     // ch 2, before the range
-        a.add(rec(2, pack_time(2024, 5, 1, 7, 50, 0), 1200));   // ch 3, starts before 08:00
+        a.add(rec(2, pack_time(2024, 5, 1, 7, 50, 0), 1200));   // ch 3, runs through 08:00
         a.add(rec(2, pack_time(2024, 5, 1, 8, 40, 0), 120));    // ch 3, inside, ends 08:42
         a.add(rec(2, pack_time(2024, 5, 1, 8, 50, 0), 120));    // ch 3, after the first, ends before 09:00
         a.add(rec(2, pack_time(2024, 5, 1, 9, 10, 0), 120));    // ch 3, ends after 09:00
@@ -312,7 +312,10 @@ private slots:
         QCOMPARE(app->syncQueue.keys(), (QList<int>{0, 1, 2, 5}));
         QCOMPARE(names(0), (QStringList{"08.00.00-09.00.00", "09.30.00-09.40.00"}));
         QCOMPARE(names(1), (QStringList{"08.30.00-08.50.00", "09.00.00-09.05.00"}));
-        QCOMPARE(names(2), (QStringList{"08.40.00-08.42.00", "09.10.00-09.12.00"}));
+        // Channel 3's recording from 07:50 runs through 08:00: it comes first
+        // (positioned at 08:00 when played), then the later ones that end
+        // at or after 09:00.
+        QCOMPARE(names(2), (QStringList{"07.50.00-08.10.00", "09.10.00-09.12.00"}));
         QCOMPARE(names(5), QStringList{"08.10.00-08.11.00"});
         QVERIFY(app->syncQueue.value(1).first().startsWith("/mnt/idea0/2024-05-01/001/"));
 
