@@ -8,6 +8,7 @@ ORVELLE_PACKAGES=(
   libqt5multimedia5-plugins qt5-image-formats-plugins
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
   libjsoncpp-dev libgtest-dev googletest
+  libssl-dev
   xvfb xauth x11-utils ffmpeg fontconfig fonts-dejavu-core
 )
 
