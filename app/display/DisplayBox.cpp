@@ -135,6 +135,7 @@ void CDisplayBox::buildControlFrame(QFrame* pControl)
         setButtonLook(i, look.strIcon, look.strTip);
     }
     pRow->addStretch(1);
+    updateButtonsEnabled(isOpen(m_nActiveWnd));
 
     pLayout->addWidget(m_pIndexLabel);
     pLayout->addWidget(m_pSlider);
@@ -199,17 +200,19 @@ void CDisplayBox::closeAll()
         manager()->Stop(i);
 }
 
-void CDisplayBox::onWndNoChanged(int nIndex)
+void CDisplayBox::layoutGrid(int nSingle)
 {
-    if (nIndex < 0)
-        return;
     delete m_pVideoGrid;
     m_pVideoGrid = new QGridLayout(m_pVideoFrame);
     m_pVideoGrid->setContentsMargins(1, 1, 1, 1);
     m_pVideoGrid->setSpacing(1);
 
-    const int n = qMin(nIndex, int(MaxWindows));
-    if (n == 6) {
+    const int n = m_nWndCount;
+    if (nSingle >= 0) {
+        // The shown window alone in the grid: hidden cells would keep their
+        // share of the frame and leave it in its small corner.
+        m_pVideoGrid->addWidget(m_pVideoWnd[nSingle], 0, 0);
+    } else if (n == 6) {
         m_pVideoGrid->addWidget(m_pVideoWnd[0], 0, 0, 2, 2);
         m_pVideoGrid->addWidget(m_pVideoWnd[1], 0, 2);
         m_pVideoGrid->addWidget(m_pVideoWnd[2], 1, 2);
@@ -228,16 +231,22 @@ void CDisplayBox::onWndNoChanged(int nIndex)
             m_pVideoGrid->addWidget(m_pVideoWnd[i], i / w, i % w);
     }
     // Equal cells, also for the uneven splits.
-    const int nSide = (n == 8) ? 4 : (n == 6) ? 3 : qMax(1, int(std::sqrt(double(n))));
+    const int nSide = nSingle >= 0 ? 1 : (n == 8) ? 4 : (n == 6) ? 3 : qMax(1, int(std::sqrt(double(n))));
     for (int i = 0; i < nSide; ++i) {
         m_pVideoGrid->setRowStretch(i, 1);
         m_pVideoGrid->setColumnStretch(i, 1);
     }
-
     for (int i = 0; i < MaxWindows; ++i)
-        m_pVideoWnd[i]->setVisible(i < n);
-    m_nWndCount = n;
+        m_pVideoWnd[i]->setVisible(nSingle >= 0 ? i == nSingle : i < n);
+}
+
+void CDisplayBox::onWndNoChanged(int nIndex)
+{
+    if (nIndex < 0)
+        return;
+    m_nWndCount = qMin(nIndex, int(MaxWindows));
     m_bSingleView = false;
+    layoutGrid(-1);
     onActive(0, true);
 }
 
@@ -268,6 +277,8 @@ void CDisplayBox::onActive(int nIndex, bool bSend)
     for (int i = 0; i < MaxWindows; ++i)
         m_pVideoWnd[i]->setStyleSheet(i == nIndex ? kActiveStyle : kInactiveStyle);
     m_nActiveWnd = nIndex;
+    // The buttons follow the newly active window at once, not at the next poll.
+    updateButtonsEnabled(isOpen(nIndex));
     if (bSend && isOpen(nIndex)) {
         const QString strPath = manager()->GetPlayFile(nIndex);
         if (!strPath.isEmpty())
@@ -280,11 +291,12 @@ void CDisplayBox::onWndDoubleClicked(int nIndex)
     if (nIndex < 0 || nIndex >= MaxWindows)
         return;
     onActive(nIndex, true);
-    m_bSingleView = !m_bSingleView;
-    for (int j = 0; j < MaxWindows; ++j) {
-        const bool bHide = j >= m_nWndCount || (m_bSingleView && j != nIndex);
-        m_pVideoWnd[j]->setVisible(!bHide);
-    }
+    // Only a window of the split can be shown alone.
+    const bool bSingle = !m_bSingleView && nIndex < m_nWndCount;
+    if (bSingle == m_bSingleView)
+        return;
+    m_bSingleView = bSingle;
+    layoutGrid(bSingle ? nIndex : -1);
 }
 
 void CDisplayBox::onSelectVideoWnd(QString strFileName)
@@ -413,8 +425,22 @@ void CDisplayBox::pollStatus()
         m_pSlider->setValue(pManage->GetPlayPos(nActive));
     onUpdateSliderStatus(pManage->GetIndexState(nActive));
     const bool bHasChannel = pManage->GetPlay(nActive) != nullptr;
-    emit updateBtnStatus(pManage->GetPlayStatus(nActive), bHasChannel ? pManage->GetSpeed(nActive) : 5,
+    const int nPlayStatus = pManage->GetPlayStatus(nActive);
+    emit updateBtnStatus(nPlayStatus, bHasChannel ? pManage->GetSpeed(nActive) : 5,
                          pManage->IsSoundOn(nActive) ? 1 : 0);
+    updateButtonsEnabled(nPlayStatus == 1 || nPlayStatus == 2 || nPlayStatus == 4);
+}
+
+void CDisplayBox::updateButtonsEnabled(bool bOpen)
+{
+    if (!m_pBtnGroup)
+        return;
+    // Play stays live on an idle window: it plays the record list's
+    // selection. The others act on an open window only.
+    for (int i = 0; i < playbuttons::Count; ++i) {
+        if (QAbstractButton* pButton = m_pBtnGroup->button(i))
+            pButton->setEnabled(i == playbuttons::PlayPause || bOpen);
+    }
 }
 
 void CDisplayBox::onUpdateSliderStatus(int nStatus)

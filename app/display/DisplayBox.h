@@ -100,7 +100,13 @@ protected:
 
 private:
     void buildControlFrame(QFrame* pControl);
+    // Rebuilds the grid for the current window count, or with window
+    // nSingle alone filling the video frame (single view).
+    void layoutGrid(int nSingle);
     void setButtonLook(int nId, const QString& strIcon, const QString& strTip);
+    // Enables the buttons that have something to act on: all of them for an
+    // open active window, only Play/Pause for an idle one.
+    void updateButtonsEnabled(bool bOpen);
     bool isOpen(int nIndex) const;
     bool anyOpen() const;
     bool anySync() const;

@@ -169,8 +169,13 @@ QSlider::handle:horizontal:hover {
 QSlider::groove:horizontal:disabled, QSlider::sub-page:horizontal:disabled {
     background-color: rgb(48, 51, 56);
 }
+/* An idle slider: a small dim handle on a dark groove, plainly not live. */
 QSlider::handle:horizontal:disabled {
-    background-color: rgb(90, 96, 104);
+    width: 8px;
+    height: 8px;
+    margin: -2px 0px;
+    border-radius: 4px;
+    background-color: rgb(70, 75, 82);
 }
 
 /* Menus */

@@ -1,7 +1,9 @@
-// The video grid: split layouts, the active window and single view, the play
-// buttons' looks for every speed and sound state, the context menu, a real
-// H.264 recording playing into a window (slider, buttons, the selection
-// outline painted over the picture), and the region zoom arithmetic.
+// The video grid: split layouts, the active window and single view (the
+// window shown alone fills the frame, also in synchronous play), the play
+// buttons' looks for every speed and sound state and their disabled look on
+// an idle window, the context menu, a real H.264 recording playing into a
+// window (slider, buttons, the selection outline painted over the picture),
+// and the region zoom arithmetic.
 
 #include "app/display/DisplayBox.h"
 #include "app/display/VideoFrame.h"
@@ -13,6 +15,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMenu>
@@ -57,6 +60,56 @@ QStringList actionTexts(const QList<QAction*>& actions)
     return texts;
 }
 
+// Share of pixels whose colour differs noticeably between two images.
+double differingShare(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size() || a.isNull())
+        return 1.0;
+    int differ = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QColor p = a.pixelColor(x, y);
+            const QColor q = b.pixelColor(x, y);
+            if (qAbs(p.red() - q.red()) + qAbs(p.green() - q.green()) + qAbs(p.blue() - q.blue()) > 40)
+                ++differ;
+        }
+    }
+    return double(differ) / (a.width() * a.height());
+}
+
+// Mean brightness of the opaque pixels.
+double brightness(const QImage& image)
+{
+    double sum = 0;
+    double weight = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            sum += c.alphaF() * (c.red() + c.green() + c.blue()) / 3.0;
+            weight += c.alphaF();
+        }
+    }
+    return weight > 0 ? sum / weight : 0;
+}
+
+// Where each window sits: its geometry, or an empty rectangle when hidden.
+QVector<QRect> windowPlaces(CDisplayBox* pBox)
+{
+    QVector<QRect> places;
+    for (int i = 0; i < CDisplayBox::MaxWindows; ++i) {
+        CVideoWnd* pWnd = pBox->videoWnd(i);
+        places.append(pWnd->isVisible() ? pWnd->geometry() : QRect());
+    }
+    return places;
+}
+
+// The area of the video frame the grid lays its windows out in.
+QRect gridArea(CDisplayBox* pBox)
+{
+    QWidget* pFrame = pBox->videoWnd(0)->parentWidget();
+    return pFrame->contentsRect().adjusted(1, 1, -1, -1);
+}
+
 int redPixels(const QImage& image, int y, int x0, int x1)
 {
     int n = 0;
@@ -85,11 +138,14 @@ private slots:
     void changeWndModeChoosesSplitAndResetsSyncWindows();
     void activeWindowGetsTheActiveFrame();
     void doubleClickTogglesSingleView();
+    void singleViewFillsTheFrameAndRestoresTheSplit_data();
+    void singleViewFillsTheFrameAndRestoresTheSplit();
 
     void buttonsStartWithTheirIconsAndTooltips();
     void speedButtonsFollowTheSpeed_data();
     void speedButtonsFollowTheSpeed();
     void playAndSoundButtonsFollowTheStatus();
+    void buttonsWithNothingToActOnAreDisabled();
 
     void contextMenuOfAnIdleGrid();
 
@@ -103,6 +159,7 @@ private slots:
 
     void playingWindowDrivesButtonsSliderAndMenu();
     void syncPlayStartsQueuedWindowsAndStopEndsThemAll();
+    void syncWindowShownAloneFillsTheFrameAndKeepsPlaying();
 
 private:
     QTemporaryDir m_dir;
@@ -112,6 +169,8 @@ private:
 void TestDisplayBox::initTestCase()
 {
     QVERIFY(m_dir.isValid());
+    // The buttons draw the skin built beside the programs.
+    QVERIFY(QFile::link(QString(ORVELLE_BINARY_DIR) + "/skin", m_dir.path() + "/skin"));
     CGlobalAppData::setAppDir(m_dir.path());
     CGlobalAppData::instance();
 }
@@ -237,6 +296,54 @@ void TestDisplayBox::doubleClickTogglesSingleView()
         QCOMPARE(m_pBox->videoWnd(i)->isVisible(), i < 9);
 }
 
+void TestDisplayBox::singleViewFillsTheFrameAndRestoresTheSplit_data()
+{
+    QTest::addColumn<int>("split");
+    QTest::addColumn<int>("window");
+    QTest::newRow("4, the last") << 4 << 3;
+    QTest::newRow("9, the middle") << 9 << 4;
+    QTest::newRow("16, the last") << 16 << 15;
+    QTest::newRow("16, the first") << 16 << 0;
+    QTest::newRow("6, a small one") << 6 << 4;
+    QTest::newRow("8, the large one") << 8 << 0;
+}
+
+void TestDisplayBox::singleViewFillsTheFrameAndRestoresTheSplit()
+{
+    QFETCH(int, split);
+    QFETCH(int, window);
+    m_pBox->onWndNoChanged(split);
+    QApplication::processEvents();
+    const QVector<QRect> before = windowPlaces(m_pBox);
+    QVector<Cell> cells;
+    for (int i = 0; i < split; ++i)
+        cells.append(cellOf(m_pBox->videoGrid(), m_pBox->videoWnd(i)));
+
+    CVideoWnd* pShown = m_pBox->videoWnd(window);
+    QTest::mouseDClick(pShown->frame(), Qt::LeftButton);
+    QVERIFY(m_pBox->singleView());
+    QCOMPARE(m_pBox->activeWindow(), window);
+    QTRY_COMPARE(pShown->geometry(), gridArea(m_pBox));
+    for (int i = 0; i < CDisplayBox::MaxWindows; ++i)
+        QCOMPARE(m_pBox->videoWnd(i)->isVisible(), i == window);
+    // The picture is drawn over the whole window, not its old cell.
+    QVERIFY(pShown->frame()->width() > before.at(window).width());
+    QVERIFY(pShown->frame()->height() > before.at(window).height());
+
+    // The second double-click puts every window back where it was.
+    QTest::mouseDClick(pShown->frame(), Qt::LeftButton);
+    QVERIFY(!m_pBox->singleView());
+    QCOMPARE(m_pBox->activeWindow(), window);
+    QCOMPARE(m_pBox->windowCount(), split);
+    QTRY_COMPARE(windowPlaces(m_pBox), before);
+    for (int i = 0; i < split; ++i) {
+        const Cell c = cellOf(m_pBox->videoGrid(), m_pBox->videoWnd(i));
+        const Cell& was = cells.at(i);
+        QCOMPARE(QVector<int>({c.row, c.column, c.rowSpan, c.columnSpan}),
+                 QVector<int>({was.row, was.column, was.rowSpan, was.columnSpan}));
+    }
+}
+
 void TestDisplayBox::buttonsStartWithTheirIconsAndTooltips()
 {
     const QStringList icons = {"Stop", "Play", "Slow", "Fast", "NextFrame", "AudioOff"};
@@ -307,6 +414,60 @@ void TestDisplayBox::playAndSoundButtonsFollowTheStatus()
     }
     QCOMPARE(m_pBox->buttonIcon(5), QString("AudioOff"));
     QCOMPARE(m_pBox->controlButton(5)->toolTip(), QString("AudioOff"));
+}
+
+void TestDisplayBox::buttonsWithNothingToActOnAreDisabled()
+{
+    CPlayManage* pManage = CPlayManage::instance();
+    auto enabledButtons = [this] {
+        QVector<bool> on;
+        for (int i = 0; i < 6; ++i)
+            on.append(m_pBox->controlButton(i)->isEnabled());
+        return on;
+    };
+    const QVector<bool> idle = {false, true, false, false, false, false};
+    const QVector<bool> open(6, true);
+    // Only Play acts on an idle window: it plays the record list's selection.
+    QCOMPARE(enabledButtons(), idle);
+    QVERIFY(!m_pBox->slider()->isEnabled());
+    QApplication::processEvents();
+    const QImage idleStop = m_pBox->controlButton(0)->grab().toImage();
+
+    const QString strPath = playtest::writeRecording(m_dir.path() + "/enabled", 1, 10, 0, 0, 20.0);
+    QVERIFY(!strPath.isEmpty());
+    m_pBox->onPlayRecord(strPath, false);
+    QTRY_VERIFY(pManage->IsPlaying(0));
+    m_pBox->pollStatus();
+    QCOMPARE(enabledButtons(), open);
+    QVERIFY(m_pBox->slider()->isEnabled());
+    QApplication::processEvents();
+    const QImage liveStop = m_pBox->controlButton(0)->grab().toImage();
+    // The idle button shows the skin's dimmer disabled picture.
+    QVERIFY(differingShare(idleStop, liveStop) > 0.05);
+    QVERIFY(brightness(idleStop) < brightness(liveStop));
+
+    // Another, idle window made active: at once, without waiting for the poll.
+    m_pBox->onActive(2, false);
+    QCOMPARE(enabledButtons(), idle);
+    m_pBox->pollStatus();
+    QCOMPARE(enabledButtons(), idle);
+    QVERIFY(!m_pBox->slider()->isEnabled());
+    // A disabled button does nothing when clicked.
+    m_pBox->controlButton(3)->click();
+    QCOMPARE(pManage->GetSpeed(0), 5);
+    m_pBox->onActive(0, false);
+    QCOMPARE(enabledButtons(), open);
+
+    // Paused is still open; closed is idle again.
+    m_pBox->controlButton(1)->click();
+    QCOMPARE(pManage->GetPlayStatus(0), 2);
+    m_pBox->pollStatus();
+    QCOMPARE(enabledButtons(), open);
+    m_pBox->controlButton(0)->click();
+    QTRY_VERIFY(!pManage->IsPlaying(0));
+    m_pBox->pollStatus();
+    QCOMPARE(enabledButtons(), idle);
+    QVERIFY(!m_pBox->slider()->isEnabled());
 }
 
 void TestDisplayBox::contextMenuOfAnIdleGrid()
@@ -612,6 +773,60 @@ void TestDisplayBox::syncPlayStartsQueuedWindowsAndStopEndsThemAll()
     QTRY_VERIFY(!pManage->IsPlaying(0) && !pManage->IsPlaying(1));
     std::lock_guard<std::mutex> lock(pData->syncQueueLock);
     QVERIFY(pData->syncQueue.isEmpty());
+}
+
+void TestDisplayBox::syncWindowShownAloneFillsTheFrameAndKeepsPlaying()
+{
+    CPlayManage* pManage = CPlayManage::instance();
+    CGlobalAppData* pData = CGlobalAppData::instance();
+    const QString strCh0 = playtest::writeRecording(m_dir.path() + "/single", 0, 12, 0, 0, 30.0);
+    const QString strCh1 = playtest::writeRecording(m_dir.path() + "/single", 1, 12, 0, 0, 30.0);
+    QVERIFY(!strCh0.isEmpty() && !strCh1.isEmpty());
+    {
+        std::lock_guard<std::mutex> lock(pData->syncQueueLock);
+        pData->syncQueue.clear();
+        pData->syncQueue[0] = QStringList{strCh0};
+        pData->syncQueue[1] = QStringList{strCh1};
+    }
+    m_pBox->onChangeWndMode(2);
+    m_pBox->onSyncPlay(12 * 3600);
+    QTRY_VERIFY(pManage->IsPlaying(0) && pManage->IsPlaying(1));
+    CVideoFrame* pFrame = m_pBox->videoWnd(1)->frame();
+    QTRY_VERIFY_WITH_TIMEOUT(!pFrame->currentImage().isNull(), 10000);
+    QApplication::processEvents();
+    const QVector<QRect> before = windowPlaces(m_pBox);
+
+    QTest::mouseDClick(pFrame, Qt::LeftButton);
+    QVERIFY(m_pBox->singleView());
+    QTRY_COMPARE(m_pBox->videoWnd(1)->geometry(), gridArea(m_pBox));
+    // Both channels go on in step; the shown one paints its picture over the
+    // whole enlarged frame.
+    QVERIFY(pManage->IsSync(0) && pManage->IsSync(1));
+    QVERIFY(pManage->IsPlaying(0));
+    const quint64 nPictures = pFrame->pictureCount();
+    QTRY_VERIFY(pFrame->pictureCount() > nPictures + 3);
+    const QImage shot = pFrame->grab().toImage();
+    QCOMPARE(shot.size(), pFrame->size());
+    QVERIFY(shot.width() > before.at(1).width() * 3 / 2);
+    // Picture, not black border, along all four edges.
+    auto brightOnLine = [&shot](QPoint from, QPoint step, int n) {
+        int bright = 0;
+        for (int i = 0; i < n; ++i, from += step)
+            bright += qGray(shot.pixel(from)) > 80 ? 1 : 0;
+        return bright;
+    };
+    const int w = shot.width();
+    const int h = shot.height();
+    QVERIFY(brightOnLine(QPoint(0, 2), QPoint(1, 0), w) > w / 4);
+    QVERIFY(brightOnLine(QPoint(0, h - 3), QPoint(1, 0), w) > w / 4);
+    QVERIFY(brightOnLine(QPoint(2, 0), QPoint(0, 1), h) > h / 4);
+    QVERIFY(brightOnLine(QPoint(w - 3, 0), QPoint(0, 1), h) > h / 4);
+
+    QTest::mouseDClick(pFrame, Qt::LeftButton);
+    QVERIFY(!m_pBox->singleView());
+    QTRY_COMPARE(windowPlaces(m_pBox), before);
+    QVERIFY(pManage->IsSync(0) && pManage->IsSync(1));
+    QVERIFY(pManage->IsPlaying(0) && pManage->IsPlaying(1));
 }
 
 QTEST_MAIN(TestDisplayBox)
