@@ -2,6 +2,7 @@
 # Installs what is missing, builds Orvelle and runs every test with ctest.
 #   ./test.sh            normal build in build/
 #   ORVELLE_SANITIZE=1 ./test.sh   AddressSanitizer + UBSan build in build-asan/
+#   ORVELLE_WERROR=ON             compiler warnings are errors (CI sets it)
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/deps.sh
@@ -17,7 +18,7 @@ else
   build=build
   extra=()
 fi
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${extra[@]}"
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVELLE_WERROR="${ORVELLE_WERROR:-OFF}" "${extra[@]}"
 cmake --build "$build" -j"$jobs"
 cd "$build"
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$jobs" --timeout 900

@@ -10,6 +10,7 @@ ORVELLE_PACKAGES=(
   libjsoncpp-dev libgtest-dev googletest
   libssl-dev
   xvfb xauth x11-utils ffmpeg fontconfig fonts-dejavu-core
+  help2man dpkg-dev fakeroot file lintian desktop-file-utils appstream man-db
 )
 
 orvelle_missing_packages() {

@@ -58,7 +58,7 @@ void initialiseMediaLibrary(CPlay* pFirst)
     std::call_once(once, [pFirst] {
         auto param = std::make_unique<TVSDKInitParam>();
         std::memset(param.get(), 0, sizeof(TVSDKInitParam));
-        const QByteArray workDir = (CGlobalAppData::appDir() + "/Temp/").toLocal8Bit();
+        const QByteArray workDir = CGlobalAppData::instance()->mediaWorkDir().toLocal8Bit();
         copyText(param->szWorkDir, sizeof(param->szWorkDir), workDir);
         copyText(param->szWorkDir2, sizeof(param->szWorkDir2), workDir);
         copyText(param->szIdent1, sizeof(param->szIdent1), kSdkIdent1);

@@ -7,9 +7,12 @@
 #include <ucontext.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -18,7 +21,12 @@ const int kMaxFrames = 64;
 // Room for the handler when the stack itself overflowed.
 const size_t kAltStackSize = 64 * 1024;
 
-char g_dumpPath[4096];
+// Two buffers, so that the handler never sees a path half-written by
+// setCrashDumpFolder(): a new path goes into the idle one, then the pointer
+// moves.
+const size_t kPathSize = 4096;
+char g_dumpPaths[2][kPathSize];
+std::atomic<char*> g_pDumpPath{g_dumpPaths[0]};
 char g_exePath[4096];
 CrashReportCallback g_callback = nullptr;
 bool g_installed = false;
@@ -118,7 +126,7 @@ unsigned long long instructionAddress(void* pContext)
 void writeDump(int nSignal, siginfo_t* pInfo, void* pContext)
 {
     // An existing dump is replaced.
-    const int fd = open(g_dumpPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = open(g_pDumpPath.load(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return;
     const unsigned long long nFault = reinterpret_cast<unsigned long long>(pInfo ? pInfo->si_addr : nullptr);
@@ -154,7 +162,7 @@ void onFatalSignal(int nSignal, siginfo_t* pInfo, void* pContext)
     if (g_inHandler)
         _exit(-1);
     g_inHandler = 1;
-    if (g_dumpPath[0] != '\0')
+    if (g_pDumpPath.load()[0] != '\0')
         writeDump(nSignal, pInfo, pContext);
     if (g_callback) {
         char szReport[128];
@@ -168,9 +176,10 @@ void onFatalSignal(int nSignal, siginfo_t* pInfo, void* pContext)
 
 void formDumpPath()
 {
-    char szExe[sizeof(g_dumpPath)];
+    char* const pPath = g_dumpPaths[0];
+    char szExe[kPathSize];
     const ssize_t n = readlink("/proc/self/exe", szExe, sizeof(szExe) - 1);
-    g_dumpPath[0] = '\0';
+    pPath[0] = '\0';
     if (n <= 0)
         return;
     szExe[n] = '\0';
@@ -180,17 +189,34 @@ void formDumpPath()
         return;
     pSlash[1] = '\0';
     static const char kName[] = "CrashDumpFile.dmp";
-    if (std::strlen(szExe) + sizeof(kName) > sizeof(g_dumpPath))
+    if (std::strlen(szExe) + sizeof(kName) > kPathSize)
         return;
-    std::strcpy(g_dumpPath, szExe);
-    std::strcat(g_dumpPath, kName);
+    std::strcpy(pPath, szExe);
+    std::strcat(pPath, kName);
+    g_pDumpPath.store(pPath);
 }
 
 }  // namespace
 
 const char* crashDumpPath()
 {
-    return g_dumpPath;
+    return g_pDumpPath.load();
+}
+
+bool setCrashDumpFolder(const char* szFolder)
+{
+    static const char kName[] = "/CrashDumpFile.dmp";
+    if (!szFolder || szFolder[0] == '\0' || std::strlen(szFolder) + sizeof(kName) > kPathSize)
+        return false;
+    std::error_code error;
+    std::filesystem::create_directories(szFolder, error);
+    if (error || !std::filesystem::is_directory(szFolder, error))
+        return false;
+    char* const pIdle = g_pDumpPath.load() == g_dumpPaths[0] ? g_dumpPaths[1] : g_dumpPaths[0];
+    std::strcpy(pIdle, szFolder);
+    std::strcat(pIdle, kName);
+    g_pDumpPath.store(pIdle);
+    return true;
 }
 
 void installCrashHandler(CrashReportCallback callback)

@@ -3,8 +3,9 @@
 
 // The crash handler: when the process receives a fatal signal (SIGSEGV,
 // SIGBUS, SIGFPE, SIGILL, SIGABRT - an uncaught exception ends in SIGABRT),
-// it writes "CrashDumpFile.dmp" next to the executable, replacing an older
-// one, and ends the process with exit status -1 (255) without a dialog.
+// it writes "CrashDumpFile.dmp" next to the executable (or in the folder
+// given to setCrashDumpFolder()), replacing an older one, and ends the
+// process with exit status -1 (255) without a dialog.
 //
 // The dump is a readable text report: the signal, the faulting address, the
 // instruction address, the crashing thread and the backtrace of that thread.
@@ -19,7 +20,13 @@ typedef void (*CrashReportCallback)(const char* szReport);
 // callback). The callback may be null.
 void installCrashHandler(CrashReportCallback callback);
 
-// The file the handler writes: the executable's folder + "/CrashDumpFile.dmp".
+// Moves the report to folder + "/CrashDumpFile.dmp" (an installed program
+// keeps it in the user's state folder). The folder is made when missing;
+// false, and the report stays where it was, when that fails.
+bool setCrashDumpFolder(const char* szFolder);
+
+// The file the handler writes: the executable's folder + "/CrashDumpFile.dmp"
+// unless setCrashDumpFolder() chose another.
 const char* crashDumpPath();
 
 #endif

@@ -1,12 +1,10 @@
 #include "app/shell/GlobalAppData.h"
 
-#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
-#include <QStandardPaths>
 
 #include <mutex>
 
@@ -19,47 +17,9 @@ const char* const kKeyFormat = "Record/Format";
 const char* const kKeyLanguage = "themes/Solution";
 const char* const kKeyVersion = "Info/Version";
 const char* const kDefaultLanguage = "English";
-// Sub-folder of the user's configuration and data folders used when the
-// executable's folder cannot be written.
-const char* const kUserFolder = "Orvelle";
 
 std::mutex g_instanceMutex;
 std::atomic<CGlobalAppData*> g_instance{nullptr};
-QString g_appDirOverride;
-
-// True when a file can be created in the folder (made first if missing) and,
-// when the settings file already exists, it can be opened for writing. This
-// probes for real instead of asking for permission bits, which say nothing
-// about read-only mounts and are always granted to root.
-bool folderIsWritable(const QString& strDir)
-{
-    if (!QDir().mkpath(strDir))
-        return false;
-    QFile probe(strDir + "/.orvelle-write-probe");
-    if (!probe.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    probe.close();
-    probe.remove();
-    QFile config(strDir + "/" + kConfigName);
-    if (config.exists()) {
-        if (!config.open(QIODevice::ReadWrite | QIODevice::Append))
-            return false;
-        config.close();
-    }
-    return true;
-}
-
-QString userConfigDir()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-           + "/" + kUserFolder;
-}
-
-QString userDataDir()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-           + "/" + kUserFolder;
-}
 
 }  // namespace
 
@@ -125,19 +85,17 @@ void CGlobalAppData::release()
 
 void CGlobalAppData::setAppDir(const QString& strDir)
 {
-    std::lock_guard<std::mutex> lock(g_instanceMutex);
-    g_appDirOverride = QDir::fromNativeSeparators(strDir);
+    applocations::setBaseDir(strDir);
 }
 
 QString CGlobalAppData::appDir()
 {
-    if (!g_appDirOverride.isEmpty())
-        return g_appDirOverride;
-    return QDir::fromNativeSeparators(QCoreApplication::applicationDirPath());
+    return applocations::resourceDir();
 }
 
 CGlobalAppData::CGlobalAppData()
     : m_strAppDir(appDir())
+    , m_folders(applocations::locate())
 {
     currentDate = QDate::currentDate();
     load();
@@ -148,28 +106,25 @@ CGlobalAppData::~CGlobalAppData() = default;
 // ---------------------------------------------------------------------------
 // Load and save
 
-QString CGlobalAppData::defaultFolder(const QString& strLeaf) const
-{
-    const QString base = m_bFallback ? userDataDir() : m_strAppDir;
-    return base + "/Backup/" + strLeaf;
-}
-
 void CGlobalAppData::load()
 {
+    // Settings shipped with the program sit beside its other resources.
     const QString appConfig = m_strAppDir + "/" + kConfigName;
-    m_strConfigFile = appConfig;
-    m_bFallback = !folderIsWritable(m_strAppDir);
+    m_bFallback = m_folders.bUserFolders;
+    m_strConfigFile = m_folders.strConfigDir + "/" + kConfigName;
 
-    QString readFrom = appConfig;
+    QString readFrom = m_strConfigFile;
     if (m_bFallback) {
-        m_strConfigFile = userConfigDir() + "/" + kConfigName;
-        QDir().mkpath(userConfigDir());
+        QDir().mkpath(m_folders.strConfigDir);
         // The user's copy wins once it exists; until then start from the
-        // settings shipped beside the executable.
-        if (QFileInfo::exists(m_strConfigFile))
-            readFrom = m_strConfigFile;
-        qWarning().noquote() << QString("Config.ini: %1 is not writable, settings are kept in %2")
-                                    .arg(m_strAppDir, m_strConfigFile);
+        // settings shipped with the program.
+        if (!QFileInfo::exists(m_strConfigFile))
+            readFrom = appConfig;
+        if (m_folders.bInstalled)
+            qInfo().noquote() << "Config.ini: an installed program, settings are kept in" << m_strConfigFile;
+        else
+            qWarning().noquote() << QString("Config.ini: %1 is not writable, settings are kept in %2")
+                                        .arg(applocations::baseDir(), m_strConfigFile);
     }
 
     {
@@ -195,9 +150,9 @@ void CGlobalAppData::load()
     }
 
     if (capturePath.isEmpty())
-        capturePath = defaultFolder("Picture");
+        capturePath = m_folders.strCaptureDir;
     if (recordPath.isEmpty())
-        recordPath = defaultFolder("Record");
+        recordPath = m_folders.strRecordDir;
     for (const QString& folder : {capturePath, recordPath}) {
         if (!QDir(folder).exists() && !QDir().mkpath(folder))
             qWarning().noquote() << "Config.ini: cannot create the folder" << folder;

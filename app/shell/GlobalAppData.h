@@ -6,10 +6,13 @@
 //
 // Persisted settings live in "Config.ini" (Qt INI format) in the executable's
 // folder. They are read once when the instance is created and written once by
-// release(). When that folder cannot be written (an installed program), the
-// settings are kept in the user's configuration folder instead
-// ("$XDG_CONFIG_HOME/Orvelle/Config.ini") and the default Backup folders in
-// the user's data folder; the log says so.
+// release(). An installed program, or one whose folder cannot be written,
+// keeps them in the user's configuration folder instead
+// ("$XDG_CONFIG_HOME/Orvelle/Config.ini"), with the default capture and
+// record folders under the user's videos folder (see AppLocations.h); the log
+// says so.
+
+#include "app/shell/AppLocations.h"
 
 #include <QDate>
 #include <QMap>
@@ -52,18 +55,24 @@ public:
     // Saves the settings, destroys the object and clears the instance.
     static void release();
 
-    // The folder that holds "Config.ini" and the default Backup folders: the
-    // executable's folder unless another one is set before the first
-    // instance() (used by the tests and by portable setups).
+    // The folder the program's resources (skin/, language/, license/,
+    // copyright/) are found in: the executable's folder, or for an installed
+    // program ../share/orvelle beside it. setAppDir() puts another folder in
+    // the executable's place before the first instance() (tests, benchmarks);
+    // there the settings and the default Backup folders go too, when it can
+    // be written.
     static void setAppDir(const QString& strDir);
     static QString appDir();
 
     // The file the settings are read from and written to (after a fallback,
     // the copy in the user's configuration folder).
     QString configFilePath() const { return m_strConfigFile; }
-    // True when the executable's folder was not writable and the settings
-    // moved to the user's configuration folder.
+    // True when the settings are kept in the user's configuration folder
+    // (an installed program, or its folder was not writable).
     bool usesFallbackConfig() const { return m_bFallback; }
+    // The media library's work folder (ends in "/"): "Temp/" beside the
+    // settings of a portable program, under the user's cache folder else.
+    QString mediaWorkDir() const { return m_folders.strMediaWorkDir; }
     // Writes the persisted settings now; false (and a log line) on failure.
     bool save();
 
@@ -119,7 +128,6 @@ private:
     ~CGlobalAppData() override;
 
     void load();
-    QString defaultFolder(const QString& strLeaf) const;
 
     struct DiskDrive
     {
@@ -128,6 +136,7 @@ private:
     };
 
     QString m_strAppDir;
+    applocations::Folders m_folders;
     QString m_strConfigFile;
     bool m_bFallback = false;
     mutable std::mutex m_driveMutex;

@@ -2,6 +2,9 @@
 
 #include <QFile>
 
+#include <cstdio>
+#include <cstring>
+
 namespace startup {
 
 QString loadStyleSheet(const QString& strAppDir)
@@ -38,6 +41,65 @@ QStringList diskImageArguments(const QStringList& arguments)
         }
     }
     return images;
+}
+
+QList<int> programIconSizes()
+{
+    return {16, 22, 24, 32, 48, 64, 128, 256};
+}
+
+QIcon windowIcon(const QString& strAppDir)
+{
+    QIcon icon;
+    for (int n : programIconSizes()) {
+        const QString strFile = QString("%1/skin/icons/orvelle_%2.png").arg(strAppDir).arg(n);
+        if (QFile::exists(strFile))
+            icon.addFile(strFile, QSize(n, n));
+    }
+    if (icon.isNull())
+        icon = QIcon(QString("%1/skin/icons/logo.png").arg(strAppDir));
+    return icon;
+}
+
+QString helpText()
+{
+    return QStringLiteral(
+        "Usage: orvelle [--disk-image FILE]... [QT-OPTION]...\n"
+        "Plays, exports and cuts the recordings on the hard disks of digital video\n"
+        "recorders, reading the disk or its image read-only.\n"
+        "\n"
+        "Without --disk-image the machine's whole-disk block devices are scanned for\n"
+        "recorder disks; reading them needs read access to their device nodes.\n"
+        "\n"
+        "Options:\n"
+        "  --disk-image FILE   read this recorder disk image instead of the machine's\n"
+        "                      drives (may be given more than once)\n"
+        "  -h, --help          show this help and exit\n"
+        "  --version           show the version and exit\n"
+        "\n"
+        "Qt's own options (such as -platform offscreen) are accepted too.\n");
+}
+
+QString versionText()
+{
+    return QStringLiteral("orvelle " ORVELLE_VERSION "\n");
+}
+
+int answerInfoOption(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const char* szArg = argv[i];
+        if (std::strcmp(szArg, "--disk-image") == 0) {
+            ++i;
+        } else if (std::strcmp(szArg, "--help") == 0 || std::strcmp(szArg, "-h") == 0) {
+            std::fputs(helpText().toLocal8Bit().constData(), stdout);
+            return 0;
+        } else if (std::strcmp(szArg, "--version") == 0) {
+            std::fputs(versionText().toLocal8Bit().constData(), stdout);
+            return 0;
+        }
+    }
+    return -1;
 }
 
 }  // namespace startup

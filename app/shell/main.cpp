@@ -6,21 +6,26 @@
 // settings are written; exit code 774 starts the program again.
 //
 // Options: --disk-image FILE (repeatable) reads a recorder disk image file
-// instead of the machine's drives.
+// instead of the machine's drives; --help and --version answer without a
+// display. Resources come from the executable's folder or, installed, from
+// ../share/orvelle; the files the program writes go beside it or, installed,
+// to the user's folders (app/shell/AppLocations.h).
 
 #include "app/play/PlayManage.h"
 #include "app/records/DiskManagePage.h"
+#include "app/shell/AppLocations.h"
 #include "app/shell/ConfigDlg.h"
 #include "app/shell/CrashHandler.h"
 #include "app/shell/GlobalAppData.h"
 #include "app/shell/Orvelle.h"
+#include "app/shell/QuitOnSignals.h"
 #include "app/shell/StartUp.h"
 #include "wfs/device/drives.h"
 
 #include <QApplication>
 #include <QDebug>
+#include <QFile>
 #include <QFont>
-#include <QIcon>
 #include <QPixmap>
 #include <QProcess>
 #include <QSplashScreen>
@@ -30,12 +35,26 @@
 
 int main(int argc, char* argv[])
 {
+    const int nInfo = startup::answerInfoOption(argc, argv);
+    if (nInfo >= 0)
+        return nInfo;
+
     QApplication app(argc, argv);
     installCrashHandler(nullptr);
+    // The name window lists, task bars and screenshots show; the desktop
+    // entry's name lets a task bar find the entry's icon.
+    QApplication::setApplicationDisplayName(QStringLiteral("Orvelle"));
+    QApplication::setApplicationVersion(QStringLiteral(ORVELLE_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("orvelle"));
 
-    const QString strAppDir = QApplication::applicationDirPath();
+    const applocations::Folders folders = applocations::locate();
+    if (folders.bUserFolders && !setCrashDumpFolder(QFile::encodeName(folders.strCrashDir).constData()))
+        qWarning().noquote() << "Crash report: cannot create" << folders.strCrashDir << "- it goes to" << crashDumpPath();
+    CQuitOnSignals quitOnSignals;
+
+    const QString strAppDir = CGlobalAppData::appDir();
     const QString strStyle = startup::loadStyleSheet(strAppDir);
-    app.setWindowIcon(QIcon(QString("%1/skin/icons/logo.png").arg(strAppDir)));
+    app.setWindowIcon(startup::windowIcon(strAppDir));
     app.setStyleSheet(strStyle);
 
     QTranslator translator;
@@ -76,7 +95,7 @@ int main(int argc, char* argv[])
         splash.finish(pMain);
     pMain->show();
 
-    const int nExitCode = app.exec();
+    const int nExitCode = quitOnSignals.receivedSignal() ? 0 : app.exec();
 
     pMain->stopLoading();
     CPlayManage::release();

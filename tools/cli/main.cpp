@@ -36,6 +36,11 @@ static void print_help()
                 "image files are used, in the order given.\n\nCommands:\n");
     for (const cli::Command &c : cmds)
         std::printf("  %-44s %s\n", c.synopsis, c.summary);
+    std::printf("\nOptions:\n"
+                "  --image FILE   read this disk image instead of the machine's drives (repeatable)\n"
+                "  -v, --verbose  the file-system library's messages on standard error\n"
+                "  -h, --help     show this help (after a command: that command's usage) and exit\n"
+                "  --version      show the version and exit\n");
     std::printf("\nExit status: 0 success, 1 failure, 2 usage error.\n");
 }
 
@@ -47,6 +52,9 @@ int main(int argc, char **argv)
         std::string a = argv[i];
         if (a == "--help" || a == "-h") {
             print_help();
+            return cli::kExitOk;
+        } else if (a == "--version") {
+            std::printf("orvelle-cli %s\n", ORVELLE_VERSION);
             return cli::kExitOk;
         } else if (a == "--image") {
             if (i + 1 >= argc)

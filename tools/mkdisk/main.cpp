@@ -5,6 +5,7 @@
 // ring, a time collision, an unclosed recording, a "DHII" header, pictures,
 // a deleted recording). The same options and seed make the same image.
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "options.h"
@@ -12,6 +13,12 @@
 
 int main(int argc, char **argv)
 {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("orvelle-mkdisk %s\n", ORVELLE_VERSION);
+            return 0;
+        }
+    }
     mkdisk::Options o;
     bool help = false;
     std::string err;

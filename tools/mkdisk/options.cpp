@@ -42,8 +42,10 @@ bool size_mib(const char *s, uint64_t *out)
 
 const char *usage_text()
 {
-    return "usage: orvelle-mkdisk OUT.img [options]\n"
+    return "Usage: orvelle-mkdisk OUT.img [OPTION]...\n"
            "Makes a recorder disk image (MBR + WFS volume) and records into it as a recorder would.\n"
+           "\n"
+           "Options:\n"
            "  --demo               the demo disk: 4 channels, 2 days, 12 recordings per channel\n"
            "  --size N[M|G]        image size (default 2048M)\n"
            "  --partitions N       recording partitions, 1-4 (default 1)\n"
@@ -65,7 +67,9 @@ const char *usage_text()
            "  --pictures           add a picture partition with a still of every recording\n"
            "  --deleted            delete one recording afterwards\n"
            "  --no-audio           no sound frames\n"
-           "  --verbose            library messages on standard error\n";
+           "  --verbose            library messages on standard error\n"
+           "  -h, --help           show this help and exit\n"
+           "  --version            show the version and exit\n";
 }
 
 bool parse_options(int argc, char **argv, Options *o, bool *help, std::string *err)

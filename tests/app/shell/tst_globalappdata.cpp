@@ -1,6 +1,7 @@
 // The settings store: "Config.ini" round trips, defaults and Backup folders,
-// the fallback to the user's folders when the program's folder is read-only,
-// and the shared run-time data (sync queue, record days, disk drives).
+// the user's folders (XDG) for an installed program and when the program's
+// folder is read-only, and the shared run-time data (sync queue, record
+// days, disk drives).
 
 #include "app/shell/GlobalAppData.h"
 
@@ -48,6 +49,8 @@ private slots:
     void settingsRoundTripAndVersionSurvives();
     void emptyOrBadValuesFallBackToDefaults();
     void unwritableFolderFallsBackToUserFolders();
+    void installedProgramKeepsOutOfItsFolders();
+    void userFoldersFollowTheXdgSettings();
     void readOnlyInstallKeepsShippedVersion();
     void releaseWithoutInstanceIsHarmless();
 
@@ -68,8 +71,12 @@ void TestGlobalAppData::init()
     QVERIFY(m_pDir->isValid());
     m_strAppDir = m_pDir->path() + "/app";
     QVERIFY(QDir().mkpath(m_strAppDir));
+    // The user's folders of this test: a HOME of its own.
+    qputenv("HOME", QFile::encodeName(m_pDir->path() + "/home"));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_pDir->path() + "/xdg-config"));
     qputenv("XDG_DATA_HOME", QFile::encodeName(m_pDir->path() + "/xdg-data"));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(m_pDir->path() + "/xdg-cache"));
+    qputenv("XDG_STATE_HOME", QFile::encodeName(m_pDir->path() + "/xdg-state"));
     CGlobalAppData::setAppDir(m_strAppDir);
 }
 
@@ -93,6 +100,9 @@ void TestGlobalAppData::missingConfigGivesDefaultsAndWritesFourKeys()
     QCOMPARE(data->version, QString());
     QVERIFY(QDir(data->capturePath).exists());
     QVERIFY(QDir(data->recordPath).exists());
+    QCOMPARE(data->mediaWorkDir(), m_strAppDir + "/Temp/");
+    QCOMPARE(CGlobalAppData::appDir(), m_strAppDir);
+    QCOMPARE(applocations::locate().strCrashDir, m_strAppDir);
     QCOMPARE(data->currentDate, QDate::currentDate());
     QCOMPARE(data->earliestSyncWindow.load(), -1);
     QCOMPARE(data->latestSyncWindow.load(), -1);
@@ -173,9 +183,11 @@ void TestGlobalAppData::unwritableFolderFallsBackToUserFolders()
     QCOMPARE(data->configFilePath(), userConfig);
     QVERIFY2(g_log.join('\n').contains("not writable"), qPrintable(g_log.join('\n')));
     QVERIFY(g_log.join('\n').contains(userConfig));
-    QCOMPARE(data->capturePath, m_pDir->path() + "/xdg-data/Orvelle/Backup/Picture");
+    QCOMPARE(data->capturePath, m_pDir->path() + "/home/Videos/Orvelle/Picture");
+    QCOMPARE(data->recordPath, m_pDir->path() + "/home/Videos/Orvelle/Record");
     QVERIFY(QDir(data->capturePath).exists());
     QVERIFY(QDir(data->recordPath).exists());
+    QCOMPARE(data->mediaWorkDir(), m_pDir->path() + "/xdg-cache/Orvelle/Temp/");
 
     data->language = "Russian";
     data->recordFormat = 5;
@@ -185,6 +197,73 @@ void TestGlobalAppData::unwritableFolderFallsBackToUserFolders()
     data = CGlobalAppData::instance();
     QCOMPARE(data->language, QString("Russian"));
     QCOMPARE(data->recordFormat, 5);
+}
+
+void TestGlobalAppData::installedProgramKeepsOutOfItsFolders()
+{
+    // bin/ and share/orvelle/ under one prefix, both writable (as for root):
+    // the resources come from share/orvelle, everything written goes to the
+    // user's folders.
+    const QString prefix = m_pDir->path() + "/usr";
+    QVERIFY(QDir().mkpath(prefix + "/bin"));
+    QVERIFY(QDir().mkpath(prefix + "/share/orvelle/skin"));
+    CGlobalAppData::setAppDir(prefix + "/bin");
+    QCOMPARE(CGlobalAppData::appDir(), prefix + "/share/orvelle");
+
+    g_log.clear();
+    QtMessageHandler previous = qInstallMessageHandler(captureLog);
+    CGlobalAppData* data = CGlobalAppData::instance();
+    qInstallMessageHandler(previous);
+    QVERIFY(data->usesFallbackConfig());
+    QCOMPARE(data->configFilePath(), m_pDir->path() + "/xdg-config/Orvelle/Config.ini");
+    QVERIFY2(g_log.join('\n').contains("installed"), qPrintable(g_log.join('\n')));
+    QCOMPARE(data->capturePath, m_pDir->path() + "/home/Videos/Orvelle/Picture");
+    QCOMPARE(data->mediaWorkDir(), m_pDir->path() + "/xdg-cache/Orvelle/Temp/");
+    CGlobalAppData::release();
+    QVERIFY(QFile::exists(m_pDir->path() + "/xdg-config/Orvelle/Config.ini"));
+    QCOMPARE(QDir(prefix + "/bin").entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    QCOMPARE(QDir(prefix + "/share/orvelle").entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{"skin"});
+
+    // A skin beside the executable wins: a portable copy keeps its files.
+    QVERIFY(QDir().mkpath(prefix + "/bin/skin"));
+    QCOMPARE(CGlobalAppData::appDir(), prefix + "/bin");
+    data = CGlobalAppData::instance();
+    QVERIFY(!data->usesFallbackConfig());
+    QCOMPARE(data->capturePath, prefix + "/bin/Backup/Picture");
+}
+
+void TestGlobalAppData::userFoldersFollowTheXdgSettings()
+{
+    const QString home = m_pDir->path() + "/home";
+    CGlobalAppData::setAppDir(m_pDir->path() + "/usr/bin");
+    QVERIFY(QDir().mkpath(m_pDir->path() + "/usr/share/orvelle/skin"));
+
+    // The videos folder of user-dirs.dirs, in $HOME-relative form.
+    QFile dirs(m_pDir->path() + "/xdg-config/user-dirs.dirs");
+    QVERIFY(QDir().mkpath(m_pDir->path() + "/xdg-config"));
+    QVERIFY(dirs.open(QIODevice::WriteOnly));
+    dirs.write("XDG_VIDEOS_DIR=\"$HOME/Filme\"\n");
+    dirs.close();
+    applocations::Folders folders = applocations::locate();
+    QVERIFY(folders.bUserFolders && folders.bInstalled);
+    QCOMPARE(folders.strCaptureDir, home + "/Filme/Orvelle/Picture");
+    QCOMPARE(folders.strRecordDir, home + "/Filme/Orvelle/Record");
+    QCOMPARE(folders.strCrashDir, m_pDir->path() + "/xdg-state/Orvelle");
+    dirs.remove();
+
+    // Unset (or relative, which the rules say to ignore) XDG variables give
+    // the documented defaults under HOME.
+    qunsetenv("XDG_CONFIG_HOME");
+    qunsetenv("XDG_CACHE_HOME");
+    qputenv("XDG_STATE_HOME", "relative/state");
+    folders = applocations::locate();
+    QCOMPARE(folders.strConfigDir, home + "/.config/Orvelle");
+    QCOMPARE(folders.strCaptureDir, home + "/Videos/Orvelle/Picture");
+    QCOMPARE(folders.strMediaWorkDir, home + "/.cache/Orvelle/Temp/");
+    QCOMPARE(folders.strCrashDir, home + "/.local/state/Orvelle");
+    qunsetenv("XDG_STATE_HOME");
+    QCOMPARE(applocations::locate().strCrashDir, home + "/.local/state/Orvelle");
 }
 
 void TestGlobalAppData::readOnlyInstallKeepsShippedVersion()

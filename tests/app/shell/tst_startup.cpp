@@ -1,19 +1,25 @@
 // Start-up pieces and the crash handler: the skin's style sheet with every
 // "@skinpath" replaced, the translation chosen by the language setting, the
-// disk images named on the command line, and crashing children (a bad
-// pointer on a worker thread, an abort, a second crash) that leave a
-// readable "CrashDumpFile.dmp" next to the executable and exit with -1.
+// disk images named on the command line, the window icon, --help and
+// --version, stop signals that end the loop (also one that comes before the
+// loop runs), and crashing children (a bad pointer on a worker thread, an
+// abort, a second crash, a report moved to another folder) that leave a
+// readable "CrashDumpFile.dmp" and exit with -1.
 
 #include "app/shell/CrashHandler.h"
+#include "app/shell/QuitOnSignals.h"
 #include "app/shell/StartUp.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
 #include <QTranslator>
 
 #include <csignal>
@@ -21,11 +27,23 @@
 #include <cstring>
 #include <thread>
 
+#include <signal.h>
+#include <unistd.h>
+
 namespace {
 
 // Child modes: the test program runs itself with one of these.
 const char* const kCrashOnThread = "--crash-on-thread";
 const char* const kAbort = "--crash-abort";
+const char* const kCrashElsewhere = "--crash-elsewhere";  // then a folder
+const char* const kStopInLoop = "--stop-in-loop";
+const char* const kStopBeforeLoop = "--stop-before-loop";
+const char* const kInfo = "--info";  // then the arguments for answerInfoOption
+
+// Exit statuses of the stop-signal children.
+const int kLeftTheLoop = 40;
+const int kSkippedTheLoop = 41;
+const int kLoopTimedOut = 42;
 
 __attribute__((noinline)) void touchBadPointer()
 {
@@ -33,9 +51,41 @@ __attribute__((noinline)) void touchBadPointer()
     *p = 7;
 }
 
-int runChild(const char* szMode)
+// A program's start-up and loop with a stop signal raised inside the loop or
+// while the start-up still processes events before it.
+int runStopChild(int argc, char** argv, bool bBeforeLoop)
+{
+    QApplication app(argc, argv);
+    CQuitOnSignals quit;
+    if (bBeforeLoop) {
+        raise(SIGTERM);
+        // A start-up step that processes events (the splash does).
+        for (int i = 0; i < 20; ++i) {
+            app.processEvents();
+            QThread::msleep(5);
+        }
+        if (quit.receivedSignal() != SIGTERM)
+            return 1;
+    } else {
+        QTimer::singleShot(50, [] { raise(SIGTERM); });
+    }
+    QTimer::singleShot(20000, [] { QCoreApplication::exit(kLoopTimedOut); });
+    if (quit.receivedSignal())
+        return kSkippedTheLoop;
+    const int nCode = app.exec();
+    if (nCode != 0)
+        return nCode;
+    return quit.receivedSignal() == SIGTERM ? kLeftTheLoop : 2;
+}
+
+int runChild(const char* szMode, const char* szArg)
 {
     installCrashHandler(nullptr);
+    if (std::strcmp(szMode, kCrashElsewhere) == 0) {
+        if (!setCrashDumpFolder(szArg))
+            return 4;
+        std::abort();
+    }
     if (std::strcmp(szMode, kCrashOnThread) == 0) {
         std::thread worker(touchBadPointer);
         worker.join();
@@ -48,6 +98,20 @@ int runChild(const char* szMode)
 QString dumpPath()
 {
     return QCoreApplication::applicationDirPath() + "/CrashDumpFile.dmp";
+}
+
+QProcess::ExitStatus runSelf(const QStringList& arguments, int* pCode, QByteArray* pOut = nullptr)
+{
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), arguments);
+    if (!child.waitForFinished(60000)) {
+        child.kill();
+        child.waitForFinished();
+    }
+    *pCode = child.exitCode();
+    if (pOut)
+        *pOut = child.readAllStandardOutput();
+    return child.exitStatus();
 }
 
 struct ChildResult
@@ -89,8 +153,13 @@ private slots:
     void languageChoosesTheTranslation();
     void shippedTranslationsLoad();
     void diskImagesComeFromTheCommandLine();
+    void windowIconHasEveryRenderedSize();
+    void helpAndVersionAnswerBeforeTheApplication();
+    void stopSignalEndsTheLoop();
+    void stopSignalBeforeTheLoopSkipsIt();
     void crashOnAThreadLeavesADumpAndExitsMinusOne();
     void secondCrashReplacesTheDump();
+    void crashReportGoesToTheChosenFolder();
     void cleanupTestCase();
 };
 
@@ -154,6 +223,68 @@ void TestStartUp::diskImagesComeFromTheCommandLine()
     QVERIFY(startup::diskImageArguments({"orvelle"}).isEmpty());
 }
 
+void TestStartUp::windowIconHasEveryRenderedSize()
+{
+    const QIcon icon = startup::windowIcon(ORVELLE_BINARY_DIR);
+    QList<QSize> expected;
+    for (int n : startup::programIconSizes())
+        expected << QSize(n, n);
+    QCOMPARE(icon.availableSizes(), expected);
+    for (const QSize& size : expected) {
+        // Each size is a drawn picture: opaque in the middle, clear in the
+        // corner outside the rounded square.
+        const QImage picture = icon.pixmap(size).toImage();
+        QCOMPARE(picture.size(), size);
+        QCOMPARE(qAlpha(picture.pixel(size.width() / 2, size.height() / 2)), 255);
+        QCOMPARE(qAlpha(picture.pixel(0, 0)), 0);
+    }
+
+    // Without the rendered sizes the skin's logo serves.
+    QTemporaryDir dir;
+    QVERIFY(QDir().mkpath(dir.path() + "/skin/icons"));
+    QVERIFY(QFile::copy(QString(ORVELLE_BINARY_DIR) + "/skin/icons/logo.png", dir.path() + "/skin/icons/logo.png"));
+    QCOMPARE(startup::windowIcon(dir.path()).availableSizes(), QList<QSize>{QSize(64, 64)});
+}
+
+void TestStartUp::helpAndVersionAnswerBeforeTheApplication()
+{
+    int nCode = -1;
+    QByteArray out;
+    // The child has no display at all: only an answer before QApplication
+    // exists can succeed.
+    QCOMPARE(runSelf({kInfo, "--version"}, &nCode, &out), QProcess::NormalExit);
+    QCOMPARE(nCode, 0);
+    QCOMPARE(out, QByteArray("orvelle " ORVELLE_VERSION "\n"));
+    QCOMPARE(runSelf({kInfo, "-platform", "offscreen", "--help"}, &nCode, &out), QProcess::NormalExit);
+    QCOMPARE(nCode, 0);
+    QVERIFY(out.startsWith("Usage: orvelle [--disk-image FILE]..."));
+    QVERIFY(out.contains("  --version "));
+
+    // The word after --disk-image is a file name; other arguments are not
+    // answered here.
+    QCOMPARE(runSelf({kInfo, "--disk-image", "--help"}, &nCode, &out), QProcess::NormalExit);
+    QCOMPARE(nCode, 3);
+    QVERIFY(out.isEmpty());
+    QCOMPARE(runSelf({kInfo, "-style", "fusion"}, &nCode, &out), QProcess::NormalExit);
+    QCOMPARE(nCode, 3);
+}
+
+void TestStartUp::stopSignalEndsTheLoop()
+{
+    int nCode = -1;
+    QCOMPARE(runSelf({kStopInLoop, "-platform", "offscreen"}, &nCode), QProcess::NormalExit);
+    QCOMPARE(nCode, kLeftTheLoop);
+}
+
+void TestStartUp::stopSignalBeforeTheLoopSkipsIt()
+{
+    // Qt forgets an exit() asked for before exec(); the program must not
+    // run its loop on as if nothing had been asked.
+    int nCode = -1;
+    QCOMPARE(runSelf({kStopBeforeLoop, "-platform", "offscreen"}, &nCode), QProcess::NormalExit);
+    QCOMPARE(nCode, kSkippedTheLoop);
+}
+
 void TestStartUp::crashOnAThreadLeavesADumpAndExitsMinusOne()
 {
     QFile::remove(dumpPath());
@@ -179,6 +310,27 @@ void TestStartUp::secondCrashReplacesTheDump()
     QVERIFY(!r.strDump.contains("xxxx"));
 }
 
+void TestStartUp::crashReportGoesToTheChosenFolder()
+{
+    QFile::remove(dumpPath());
+    QTemporaryDir dir;
+    const QString folder = dir.path() + "/state/Orvelle";
+    int nCode = -1;
+    QCOMPARE(runSelf({kCrashElsewhere, folder}, &nCode), QProcess::NormalExit);
+    QCOMPARE(nCode, 255);
+    QFile dump(folder + "/CrashDumpFile.dmp");
+    QVERIFY2(dump.open(QIODevice::ReadOnly), "the folder is made and the report written there");
+    QVERIFY(dump.readAll().startsWith("Orvelle crash report\nSignal: 6 SIGABRT"));
+    QVERIFY(!QFile::exists(dumpPath()));
+
+    // A folder that cannot be made leaves the report where it was.
+    QFile blocker(dir.path() + "/file");
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    QCOMPARE(runSelf({kCrashElsewhere, blocker.fileName() + "/sub"}, &nCode), QProcess::NormalExit);
+    QCOMPARE(nCode, 4);
+}
+
 void TestStartUp::cleanupTestCase()
 {
     QFile::remove(dumpPath());
@@ -187,7 +339,20 @@ void TestStartUp::cleanupTestCase()
 int main(int argc, char** argv)
 {
     if (argc == 2 && (std::strcmp(argv[1], kCrashOnThread) == 0 || std::strcmp(argv[1], kAbort) == 0))
-        return runChild(argv[1]);
+        return runChild(argv[1], nullptr);
+    if (argc == 3 && std::strcmp(argv[1], kCrashElsewhere) == 0)
+        return runChild(argv[1], argv[2]);
+    if (argc >= 2 && (std::strcmp(argv[1], kStopInLoop) == 0 || std::strcmp(argv[1], kStopBeforeLoop) == 0))
+        return runStopChild(argc, argv, std::strcmp(argv[1], kStopBeforeLoop) == 0);
+    if (argc >= 2 && std::strcmp(argv[1], kInfo) == 0) {
+        // As the program's main() does, before any application object; no
+        // display is reachable from here.
+        unsetenv("DISPLAY");
+        unsetenv("WAYLAND_DISPLAY");
+        unsetenv("QT_QPA_PLATFORM");
+        const int nAnswer = startup::answerInfoOption(argc - 1, argv + 1);
+        return nAnswer >= 0 ? nAnswer : 3;
+    }
     QApplication app(argc, argv);
     TestStartUp test;
     return QTest::qExec(&test, argc, argv);
