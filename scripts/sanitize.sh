@@ -44,6 +44,8 @@ targets=(orvelle-cli orvelle)
 for n in "${names[@]}"; do
   prog=${n##*/}
   case "$prog" in *_test) ;; *) targets+=("$prog") ;; esac
+  # The package test packs every installed file.
+  case "$n" in package/*) targets+=(orvelle-mkdisk orvelle_man orvelle_debian_docs) ;; esac
 done
 cmake --build "$build" -j"$jobs" --target "${targets[@]}"
 cd "$build"
