@@ -29,11 +29,12 @@ CJobDialog::CJobDialog(const Texts& texts, const QString& strObjectName, QWidget
     setObjectName(strObjectName);
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint | Qt::Dialog);
     setWindowTitle(m_texts.title);
-    setMinimumWidth(460);
 
     m_pOuter = new QVBoxLayout(this);
     m_pOuter->setContentsMargins(0, 0, 0, 0);
     m_pOuter->setSpacing(0);
+    // At least 460 wide, and never narrower than its texts need.
+    m_pOuter->addStrut(460);
     m_pTitle = new CTitleWidget(this, false, this);
     m_pTitle->setTitle(m_texts.title);
     m_pOuter->addWidget(m_pTitle);
@@ -90,7 +91,10 @@ QPushButton* CJobDialog::makeButton(const QString& strText, QWidget* parent)
 {
     auto* button = new QPushButton(strText, parent);
     button->setObjectName("NormalToolButton");
-    button->setFixedSize(75, 25);
+    // 75 x 25, wider when the text needs it.
+    button->setMinimumSize(75, 25);
+    button->setFixedHeight(25);
+    button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     button->setAutoDefault(false);
     return button;
 }

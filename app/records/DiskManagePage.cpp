@@ -15,10 +15,12 @@
 #include "wfs/device/recorder_disks.h"
 
 #include <QAction>
+#include <QColor>
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFont>
 #include <QLabel>
 #include <QLoggingCategory>
 #include <QMenu>
@@ -239,11 +241,17 @@ void CDiskManagePage::loadDataFromDisk()
     emitOnGuiThread([this, sources, reasons] { emit drivesUnreadable(sources, reasons); });
 
     const std::map<std::string, std::string> records = m_catalogue.RecordMap();
+    QVector<QPair<int, int>> parts;
+    for (int d = 0; d < nDisks; ++d) {
+        for (int p : CRecordCatalogue::ListedPartitions(d))
+            parts.append(qMakePair(d, p));
+    }
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_recordMap.clear();
         for (const auto& kv : records)
             m_recordMap.insert(QString::fromStdString(kv.first), QString::fromStdString(kv.second));
+        m_listedParts = parts;
     }
     qDebug() << "loadDataFromDisk after" << timer.elapsed() << "ms";
 }
@@ -285,8 +293,68 @@ void CDiskManagePage::onClearRecordTree(int nTotal)
         m_bLoaded = false;
         return;
     }
+    addPartitionNodes();
     if (nTotal == 0)
         finishTree();
+}
+
+QStandardItem* CDiskManagePage::diskNode(int nDisk)
+{
+    CGlobalAppData* pApp = CGlobalAppData::instance();
+    bool bCreated = false;
+    const int nDrive = pApp->diskDriveNumber(nDisk);
+    QStandardItem* pDisk = node(nullptr, QString::number(nDisk), DiskLevel, nDisk,
+                                QString("PhysicalDrive%1").arg(nDrive >= 0 ? nDrive : nDisk), m_diskIcon, &bCreated);
+    if (bCreated)
+        pDisk->setToolTip(pApp->diskSource(nDisk));
+    return pDisk;
+}
+
+QStandardItem* CDiskManagePage::partitionNode(QStandardItem* pDisk, int nDisk, int nPart)
+{
+    bool bCreated = false;
+    QStandardItem* pPart = node(pDisk, QString("%1/%2").arg(nDisk).arg(nPart), PartitionLevel, nPart,
+                                QString("ide%1%2").arg(QChar('a' + nDisk)).arg(nPart), m_dirIcon, &bCreated);
+    if (bCreated)
+        pPart->setData(nDisk, DiskRole);
+    return pPart;
+}
+
+void CDiskManagePage::addPartitionNodes()
+{
+    QVector<QPair<int, int>> parts;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        parts = m_listedParts;
+    }
+    for (const auto& dp : parts)
+        partitionNode(diskNode(dp.first), dp.first, dp.second);
+}
+
+void CDiskManagePage::addEmptyPartitionNotes()
+{
+    for (int d = 0; d < m_pModel->rowCount(); ++d) {
+        QStandardItem* pDisk = m_pModel->item(d);
+        for (int p = 0; pDisk && p < pDisk->rowCount(); ++p) {
+            QStandardItem* pPart = pDisk->child(p);
+            if (pPart->data(LevelRole).toInt() != PartitionLevel || pPart->hasChildren())
+                continue;
+            auto* pNote = new QStandardItem(tr("no recordings of the chosen stream"));
+            // The list is narrow: the whole note also shows on hovering, as a
+            // recording's name does.
+            pNote->setToolTip(pNote->text());
+            // Not a level of the tree: no command, no selection.
+            pNote->setData(NoteLevel, LevelRole);
+            pNote->setFlags(Qt::ItemIsEnabled);
+            QFont font = pNote->font();
+            font.setItalic(true);
+            pNote->setFont(font);
+            pNote->setForeground(QColor(150, 156, 164));
+            pPart->appendRow(pNote);
+            m_pTreeView->expand(pDisk->index());
+            m_pTreeView->expand(pPart->index());
+        }
+    }
 }
 
 void CDiskManagePage::onAppendNewRecord(QVector<QPair<QString, QString>> arr, int count)
@@ -314,16 +382,7 @@ void CDiskManagePage::onAppendNewRecord(QVector<QPair<QString, QString>> arr, in
         const QString channelKey = dateKey + '/' + QString::number(nChannel);
 
         bool bCreated = false;
-        int nDrive = pApp->diskDriveNumber(nDisk);
-        QStandardItem* pDisk = node(nullptr, diskKey, DiskLevel, nDisk,
-                                    QString("PhysicalDrive%1").arg(nDrive >= 0 ? nDrive : nDisk), m_diskIcon,
-                                    &bCreated);
-        if (bCreated)
-            pDisk->setToolTip(pApp->diskSource(nDisk));
-        QStandardItem* pPart = node(pDisk, partKey, PartitionLevel, nPart,
-                                    QString("ide%1%2").arg(QChar('a' + nDisk)).arg(nPart), m_dirIcon, &bCreated);
-        if (bCreated)
-            pPart->setData(nDisk, DiskRole);
+        QStandardItem* pPart = partitionNode(diskNode(nDisk), nDisk, nPart);
         QStandardItem* pDate = node(pPart, dateKey, DateLevel, dateText, dateText, m_dirIcon, &bCreated);
         if (bCreated) {
             pDate->setData(nDisk, DiskRole);
@@ -361,6 +420,7 @@ void CDiskManagePage::finishTree()
 {
     CGlobalAppData* pApp = CGlobalAppData::instance();
     m_bLoaded = true;
+    addEmptyPartitionNotes();
     emit enabledControl(true);
     pApp->setCurrentDate(m_latestDate.isValid() ? m_latestDate : pApp->currentDate);
     m_pCalendar->refreshMarks();
@@ -547,28 +607,36 @@ void CDiskManagePage::onExportFile()
 
 QString CDiskManagePage::diskInfoText(int nDisk) const
 {
+    QString text;
+    const QVector<QStringList> rows = diskInfoRows(nDisk);
+    for (int r = 0; r < rows.size(); ++r) {
+        const QStringList& row = rows.at(r);
+        text += QString("%1%2,%3%4").arg(row.at(0), row.at(1), row.at(2), row.at(3));
+        if (r + 1 < rows.size())
+            text += "\r\n";
+    }
+    return text;
+}
+
+QVector<QStringList> CDiskManagePage::diskInfoRows(int nDisk) const
+{
     CatalogueDiskTotals totals;
     CRecordCatalogue::DiskTotals(nDisk, &totals);
-    return QString("%1:%2 MB,%3:%4 MB\r\n%5:%6 MB,%7:%8 MB\r\n%9:%10 MB,%11:%12 MB")
-        .arg(tr("Total Space"))
-        .arg(totals.totalMB)
-        .arg(tr("Remain Space"))
-        .arg(totals.freeMB)
-        .arg(tr("Picture Total Space"))
-        .arg(totals.pictureTotalMB)
-        .arg(tr("Remain Space"))
-        .arg(totals.pictureFreeMB)
-        .arg(tr("Record Total Space"))
-        .arg(totals.recordTotalMB)
-        .arg(tr("Remain Space"))
-        .arg(totals.recordFreeMB);
+    const QString unit = tr("MB");
+    auto cell = [&unit](quint64 nMB) { return QString("%1 %2").arg(nMB).arg(unit); };
+    const QString remain = tr("Remain Space") + ':';
+    return {{tr("Total Space") + ':', cell(totals.totalMB), remain, cell(totals.freeMB)},
+            {tr("Picture Total Space") + ':', cell(totals.pictureTotalMB), remain, cell(totals.pictureFreeMB)},
+            {tr("Record Total Space") + ':', cell(totals.recordTotalMB), remain, cell(totals.recordFreeMB)}};
 }
 
 void CDiskManagePage::onShowDiskInfo()
 {
     if (!m_curIndex.isValid() || m_curIndex.data(LevelRole).toInt() != DiskLevel)
         return;
-    CMessageBox box(this, CMessageBox::Information, tr("Disk Info"),
-                    diskInfoText(m_curIndex.data(KeyRole).toInt()), QStringList{tr("OK")});
+    const int nDisk = m_curIndex.data(KeyRole).toInt();
+    CMessageBox box(this, CMessageBox::Information, tr("Disk Info"), diskInfoText(nDisk), QStringList{tr("OK")});
+    // A table keeps every "label:value" on one line, whatever the language.
+    box.setTable(diskInfoRows(nDisk));
     box.exec();
 }

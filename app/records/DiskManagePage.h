@@ -66,8 +66,10 @@ public:
     bool isLoading() const { return m_bStopLoad.load() == 0; }
     int diskCount() const { return m_ideNum.load(); }
 
-    // The disk-information text of one disk.
+    // The disk-information text of one disk, and the same as rows of
+    // label, value, label, value.
     QString diskInfoText(int nDisk) const;
+    QVector<QStringList> diskInfoRows(int nDisk) const;
     QString recordingPath(const QModelIndex& index) const override;
     QMenu* buildContextMenu(const QModelIndex& index) override;
 
@@ -109,6 +111,14 @@ private:
     void loadJob();
     void loadDataFromDisk();
     void finishTree();
+    // The tree nodes of a disk and of one of its partitions (made when missing).
+    QStandardItem* diskNode(int nDisk);
+    QStandardItem* partitionNode(QStandardItem* pDisk, int nDisk, int nPart);
+    // Every partition the load read gets its node, so that a disk without
+    // recordings of the chosen stream still shows it was read; an empty one
+    // carries a note saying so.
+    void addPartitionNodes();
+    void addEmptyPartitionNotes();
     void stopReaders();
     void reportAddedImages();
     // Emits a signal of the loader on the GUI thread: at once when called
@@ -121,8 +131,9 @@ private:
     std::atomic<int> m_ideNum{0};
     CMyThread m_loadThread;
     CRecordCatalogue m_catalogue;
-    std::mutex m_mutex;  // guards m_recordMap (a std lock: ThreadSanitizer sees it)
+    std::mutex m_mutex;  // guards m_recordMap and m_listedParts (a std lock: ThreadSanitizer sees it)
     QMap<QString, QString> m_recordMap;
+    QVector<QPair<int, int>> m_listedParts;  // (disk, partition) the last load read
     QLabel* m_pLoadingLabel;
     QLabel* m_pAccessLabel;
     QToolButton* m_pAddImageButton;

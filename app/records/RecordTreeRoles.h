@@ -23,6 +23,7 @@ enum RecordTreeLevel {
     DateLevel = 2,
     ChannelLevel = 3,
     RecordLevel = 4,
+    NoteLevel = 5,  // a line of explanation, e.g. under a partition without recordings
 };
 
 // Command codes carried by the context-menu actions of the record pages.

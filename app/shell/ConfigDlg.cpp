@@ -43,7 +43,10 @@ QPushButton* makeButton(const QString& strText, QWidget* parent)
 {
     auto* pButton = new QPushButton(strText, parent);
     pButton->setObjectName("NormalToolButton");
-    pButton->setFixedSize(75, 25);
+    // 75 x 25, wider when the text needs it.
+    pButton->setMinimumSize(75, 25);
+    pButton->setFixedHeight(25);
+    pButton->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     return pButton;
 }
 
@@ -54,11 +57,13 @@ CConfigDlg::CConfigDlg(QWidget* parent) : QDialog(parent)
     setObjectName("CConfigDlg");
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint | Qt::Dialog);
     setModal(true);
-    setMinimumWidth(480);
 
     auto* pOuter = new QVBoxLayout(this);
     pOuter->setContentsMargins(0, 0, 0, 0);
     pOuter->setSpacing(0);
+    // At least 480 wide, and never narrower than its texts need: a minimum
+    // set on the dialog itself would stop the layout from widening it.
+    pOuter->addStrut(480);
     m_pTitle = new CTitleWidget(this, false, this);
     m_pTitle->setTitle(tr("Config"));
     connect(m_pTitle, &CTitleWidget::closeSignal, this, &QDialog::reject);

@@ -43,11 +43,12 @@ CMessageBox::CMessageBox(QWidget* parent, Icon icon, const QString& strTitle,
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint | Qt::Dialog);
     setModal(true);
     setWindowTitle(strTitle);
-    setMinimumWidth(320);
 
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
+    // At least 320 wide, and never narrower than a table or the buttons need.
+    outer->addStrut(320);
 
     m_pTitle = new CTitleWidget(this, false, this);
     m_pTitle->setTitle(strTitle);
@@ -67,7 +68,11 @@ CMessageBox::CMessageBox(QWidget* parent, Icon icon, const QString& strTitle,
     m_pTextLabel->setWordWrap(true);
     m_pTextLabel->setTextFormat(Qt::PlainText);
     m_pTextLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    body->addWidget(m_pTextLabel, 1);
+    auto* textColumn = new QVBoxLayout;
+    textColumn->setContentsMargins(0, 0, 0, 0);
+    textColumn->addWidget(m_pTextLabel);
+    body->addLayout(textColumn, 1);
+    m_pTextColumn = textColumn;
     outer->addLayout(body, 1);
 
     auto* row = new QHBoxLayout;
@@ -99,6 +104,36 @@ CMessageBox::CMessageBox(QWidget* parent, Icon icon, const QString& strTitle,
 QString CMessageBox::text() const
 {
     return m_pTextLabel->text();
+}
+
+void CMessageBox::setTable(const QVector<QStringList>& rows)
+{
+    if (!m_pTable) {
+        m_pTable = new QGridLayout;
+        m_pTable->setContentsMargins(0, 0, 0, 0);
+        m_pTable->setHorizontalSpacing(8);
+        m_pTable->setVerticalSpacing(6);
+        m_pTextColumn->addLayout(m_pTable);
+        m_pTextColumn->addStretch(1);
+    }
+    while (QLayoutItem* pItem = m_pTable->takeAt(0)) {
+        delete pItem->widget();
+        delete pItem;
+    }
+    m_pTextLabel->hide();
+    for (int r = 0; r < rows.size(); ++r) {
+        for (int c = 0; c < rows.at(r).size(); ++c) {
+            auto* pCell = new QLabel(rows.at(r).at(c), this);
+            pCell->setObjectName("MessageCell");
+            pCell->setTextFormat(Qt::PlainText);
+            pCell->setTextInteractionFlags(Qt::TextSelectableByMouse);
+            pCell->setAlignment((c % 2 ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+            // Room between one value and the next pair's label.
+            if (c > 0 && c % 2 == 0)
+                pCell->setContentsMargins(16, 0, 0, 0);
+            m_pTable->addWidget(pCell, r, c);
+        }
+    }
 }
 
 int CMessageBox::exec()

@@ -10,9 +10,12 @@
 
 #include <QDialog>
 #include <QStringList>
+#include <QVector>
 
+class QGridLayout;
 class QLabel;
 class QPushButton;
+class QVBoxLayout;
 class CTitleWidget;
 
 class CMessageBox : public QDialog
@@ -31,6 +34,11 @@ public:
     int clickedIndex() const { return m_nClicked; }
 
     QString text() const;
+    // Shows the message as a table instead of running text: one row per
+    // entry, each cell a plain-text label that never wraps, odd columns
+    // (the values) right-aligned. text() still answers the message.
+    void setTable(const QVector<QStringList>& rows);
+    QGridLayout* table() const { return m_pTable; }
     Icon icon() const { return m_icon; }
     QList<QPushButton*> buttons() const { return m_buttons; }
 
@@ -56,6 +64,8 @@ private:
     CTitleWidget* m_pTitle = nullptr;
     QLabel* m_pIconLabel = nullptr;
     QLabel* m_pTextLabel = nullptr;
+    QGridLayout* m_pTable = nullptr;
+    QVBoxLayout* m_pTextColumn = nullptr;
     QList<QPushButton*> m_buttons;
 };
 

@@ -35,7 +35,10 @@ CServiceAgreementDlg::CServiceAgreementDlg(const QString& strFile, QWidget* pare
 
     m_pButton = new QPushButton(tr("I already know"), this);
     m_pButton->setObjectName("NormalToolButton");
-    m_pButton->setFixedSize(100, 30);
+    // At least 100 x 30, wider when the text needs it.
+    m_pButton->setMinimumSize(100, 30);
+    m_pButton->setFixedHeight(30);
+    m_pButton->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(m_pButton, &QPushButton::clicked, this, &QDialog::accept);
     auto* pRow = new QHBoxLayout();
     pRow->setContentsMargins(0, 0, 0, 14);

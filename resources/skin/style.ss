@@ -223,6 +223,39 @@ QComboBox QAbstractItemView {
     border: 1px solid rgb(66, 71, 78);
     selection-background-color: #0489F5;
 }
+/* Spin boxes (the cut dialog's times): a styled box draws no arrows of its
+   own, so the skin gives them. */
+QAbstractSpinBox::up-button, QAbstractSpinBox::down-button {
+    subcontrol-origin: border;
+    width: 16px;
+    border: 0px;
+    background: transparent;
+}
+QAbstractSpinBox::up-button {
+    subcontrol-position: top right;
+}
+QAbstractSpinBox::down-button {
+    subcontrol-position: bottom right;
+}
+QAbstractSpinBox::up-button:hover, QAbstractSpinBox::down-button:hover {
+    background-color: rgb(52, 56, 61);
+}
+QAbstractSpinBox::up-arrow {
+    image: url(@skinpath/icons/spin_up.png);
+}
+QAbstractSpinBox::up-arrow:hover {
+    image: url(@skinpath/icons/spin_up_hover.png);
+}
+QAbstractSpinBox::down-arrow {
+    image: url(@skinpath/icons/spin_down.png);
+}
+QAbstractSpinBox::down-arrow:hover {
+    image: url(@skinpath/icons/spin_down_hover.png);
+}
+QAbstractSpinBox::up-arrow:disabled, QAbstractSpinBox::up-arrow:off,
+QAbstractSpinBox::down-arrow:disabled, QAbstractSpinBox::down-arrow:off {
+    image: none;
+}
 QProgressBar {
     background-color: rgb(26, 28, 31);
     border: 0px;

@@ -140,7 +140,7 @@
     </message>
     <message>
         <source>Prompt</source>
-        <translation>Внимание</translation>
+        <translation>Сообщение</translation>
     </message>
     <message>
         <source>The change will take effect after a restart of Orvelle.</source>
@@ -505,7 +505,7 @@
     <name>COrvelle</name>
     <message>
         <source>Prompt</source>
-        <translation>Внимание</translation>
+        <translation>Сообщение</translation>
     </message>
     <message>
         <source>Do you want to close</source>
@@ -708,6 +708,14 @@
     <message>
         <source>Record Total Space</source>
         <translation>Объём для записей</translation>
+    </message>
+    <message>
+        <source>MB</source>
+        <translation>МБ</translation>
+    </message>
+    <message>
+        <source>no recordings of the chosen stream</source>
+        <translation>нет записей выбранного потока</translation>
     </message>
     <message>
         <source>OK</source>

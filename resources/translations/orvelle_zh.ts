@@ -56,7 +56,7 @@
     <name>CConfigDlg</name>
     <message>
         <source>Config</source>
-        <translation>配置</translation>
+        <translation>设置</translation>
     </message>
     <message>
         <source>Browse</source>
@@ -136,7 +136,7 @@
     </message>
     <message>
         <source>Select the path for record</source>
-        <translation>选择录像路径</translation>
+        <translation>选择录像保存路径</translation>
     </message>
     <message>
         <source>Prompt</source>
@@ -708,6 +708,14 @@
     <message>
         <source>Record Total Space</source>
         <translation>录像总空间</translation>
+    </message>
+    <message>
+        <source>MB</source>
+        <translation>MB</translation>
+    </message>
+    <message>
+        <source>no recordings of the chosen stream</source>
+        <translation>没有所选码流的录像</translation>
     </message>
     <message>
         <source>OK</source>

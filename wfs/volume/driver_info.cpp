@@ -38,11 +38,16 @@ static void widen(uint32_t *start, uint32_t *end, const TimeSection &ts)
 // The disk's position among the set bits of ide_mask (below 2 x ide_port).
 // Each disk up to the requested one takes the next set bit; a disk that
 // finds none is logged and takes the position where the search gave up.
+// A mask of 0, as every scan leaves it, assigns no port to any disk: there
+// is nothing to look up and nothing has failed, so nothing is logged; each
+// disk takes the position the search would have given up at.
 static uint32_t port_index(int disk)
 {
     const IdeInfo &ide = volume_ide_info();
     const int64_t limit = 2 * static_cast<int64_t>(ide.ide_port);
     const uint32_t mask = ide.ide_mask;
+    if (mask == 0)
+        return disk >= 0 && disk < ide.ide_num ? static_cast<uint32_t>((limit > 0 ? limit : 0) + disk) : 0;
     int64_t bit = 0;
     for (int d = 0; d < ide.ide_num; ++d) {
         while (bit < limit && !(bit < 32 && (mask >> bit) & 1u))

@@ -267,6 +267,18 @@ std::vector<int> CRecordCatalogue::MountedPartitions(int disk)
     return parts;
 }
 
+std::vector<int> CRecordCatalogue::ListedPartitions(int disk)
+{
+    std::vector<int> parts;
+    CFSLocker lock;
+    for (int part = 0; part < WFS_PARTS_PER_DISK; ++part) {
+        DriverParam *pdp = get_pdp(disk, part);
+        if (pdp && listed_driver_type(pdp->driver_type))
+            parts.push_back(part);
+    }
+    return parts;
+}
+
 bool CRecordCatalogue::ReadCalendar(int disk, int part, std::vector<uint32_t> *words)
 {
     if (!words || disk < 0 || disk > 25 || part < 0 || part > 9)

@@ -106,6 +106,9 @@ public:
     static bool ReadCalendar(int disk, int part, std::vector<uint32_t> *words);
     // Mounted partitions of a disk that are not marked bad (partition numbers).
     static std::vector<int> MountedPartitions(int disk);
+    // Mounted partitions of a disk whose recordings a load lists (recording,
+    // read-only and type-5 drivers), whether or not it found any.
+    static std::vector<int> ListedPartitions(int disk);
 
 private:
     void Log(const std::string &text) const;

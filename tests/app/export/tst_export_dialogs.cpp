@@ -112,7 +112,9 @@ void TestExportDialogs::exportCopiesTheQueueAndSaysSo()
     QCOMPARE(dlg.formatBox()->itemText(1), QString("MP4"));
     QCOMPARE(dlg.progressBar()->maximum(), 1000);
     QCOMPARE(dlg.startButton()->objectName(), QString("NormalToolButton"));
-    QCOMPARE(dlg.startButton()->size(), QSize(75, 25));
+    // 75 x 25 at least; wider only for a longer text.
+    QCOMPARE(dlg.startButton()->minimumSize(), QSize(75, 25));
+    QCOMPARE(dlg.startButton()->maximumHeight(), 25);
 
     BoxAnswerer boxes;
     boxes.answer(0);

@@ -331,6 +331,72 @@ private slots:
         app->clearSyncQueue(-1);
     }
 
+    void partitionsWithoutRecordingsOfTheStreamShowANote()
+    {
+        // Two recording partitions: main-stream recordings on the first,
+        // sub-stream ones on the second.
+        testimg::DiskPlan plan;
+        plan.partitions.resize(2);
+        for (auto& p : plan.partitions)
+            p.sec_per_clus = 64;
+        testimg::ImageBuilder b(plan);
+        b.add(rec(0, pack_time(2024, 7, 1, 10, 0, 0), 60));
+        auto sub = rec(1, pack_time(2024, 7, 1, 11, 0, 0), 60);
+        sub.stream_type = 1;
+        sub.partition = 1;
+        b.add(sub);
+        testimg::Manifest m;
+        const QString split = build("split.img", b, &m);
+        const QString note = "no recordings of the chosen stream";
+
+        CGlobalAppData* app = CGlobalAppData::instance();
+        struct Case
+        {
+            int format;
+            QStringList disk0;  // what each partition of the first disk holds
+            QStringList disk1;
+        };
+        // The second disk (image A) holds one sub-stream recording and no
+        // timelapse ones.
+        const QList<Case> cases = {{0, {"2024-07-01", note}, {"2024-05-01", "2024-05-02", "2024-05-03", "2024-04-30"}},
+                                   {1, {note, "2024-07-01"}, {"2024-05-01"}},
+                                   {5, {note, note}, {note}}};
+        for (const Case& c : cases) {
+            app->recordFormat = c.format;
+            useImages({split, m_imageA});
+            CDiskManagePage page;
+            page.InitialLoad();
+            QVERIFY(page.isLoaded());
+            QStandardItemModel* model = page.model();
+            // Both disks, in their order, with every partition read.
+            QCOMPARE(model->rowCount(), 2);
+            QCOMPARE(model->item(0)->text(), QString("PhysicalDrive0"));
+            QCOMPARE(model->item(1)->text(), QString("PhysicalDrive1"));
+            QCOMPARE(childTexts(model->item(0)), (QStringList{"idea0", "idea1"}));
+            QCOMPARE(childTexts(model->item(1)), QStringList{"ideb0"});
+            const QList<QPair<QStandardItem*, QStringList>> parts = {
+                {model->item(0)->child(0), QStringList{c.disk0.at(0)}},
+                {model->item(0)->child(1), QStringList{c.disk0.at(1)}},
+                {model->item(1)->child(0), c.disk1}};
+            for (const auto& part : parts) {
+                QCOMPARE(childTexts(part.first), part.second);
+                if (part.second != QStringList{note})
+                    continue;
+                // The note is no tree level: not selectable, no menu, nothing to export.
+                QStandardItem* pNote = part.first->child(0);
+                QCOMPARE(pNote->data(LevelRole).toInt(), int(NoteLevel));
+                QVERIFY(!(pNote->flags() & Qt::ItemIsSelectable));
+                QCOMPARE(pNote->toolTip(), note);
+                QVERIFY(menuOf(&page, pNote).isEmpty());
+                QVERIFY(page.treeView()->isExpanded(part.first->index()));
+                QCOMPARE(countRecordings(part.first), 0);
+            }
+            // The disk node still answers Disk Info.
+            QCOMPARE(menuOf(&page, model->item(0)), QStringList{"Disk Info"});
+        }
+        app->recordFormat = 0;
+    }
+
     void diskInformation()
     {
         useImages({m_imageB});

@@ -1,5 +1,6 @@
 // The translations: both compiled catalogues load and translate, and the
-// sources have no unfinished or empty entry and keep every placeholder.
+// sources have no unfinished or empty entry, keep every placeholder and give
+// one text the same translation wherever it is used.
 
 #include <QDir>
 #include <QFile>
@@ -80,6 +81,7 @@ class TestTranslations : public QObject
 
 private slots:
     void sourcesAreCompleteAndConsistent();
+    void oneTextReadsTheSameEverywhere();
     void catalogueLoadsAndTranslates_data();
     void catalogueLoadsAndTranslates();
 };
@@ -108,6 +110,37 @@ void TestTranslations::sourcesAreCompleteAndConsistent()
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
     }
     QCOMPARE(keys["zh"], keys["ru"]);
+}
+
+void TestTranslations::oneTextReadsTheSameEverywhere()
+{
+    // A box title, a button or a unit that reads one way in one box and
+    // another way in the next looks like two different things. The only
+    // text that means two things: the Local page opens a folder holding
+    // recordings, the other dialogs choose where recordings are saved.
+    const QSet<QString> twoMeanings = {"CDirManagePage\x1fSelect the path for record"};
+    for (const QString& lang : kLanguages) {
+        QList<TsEntry> entries;
+        QString error;
+        QVERIFY2(readTs(QString(ORVELLE_SOURCE_DIR) + "/resources/translations/orvelle_" + lang + ".ts", &entries,
+                        &error),
+                 qPrintable(error));
+        QMap<QString, QMap<QString, QStringList>> bySource;  // source -> translation -> contexts
+        for (const TsEntry& e : entries) {
+            if (!e.numerus && !twoMeanings.contains(e.context + "\x1f" + e.source))
+                bySource[e.source][e.translation] << e.context;
+        }
+        QStringList problems;
+        for (auto it = bySource.constBegin(); it != bySource.constEnd(); ++it) {
+            if (it.value().size() < 2)
+                continue;
+            QStringList ways;
+            for (auto t = it.value().constBegin(); t != it.value().constEnd(); ++t)
+                ways << QString("\"%1\" in %2").arg(t.key(), t.value().join(", "));
+            problems << QString("%1: \"%2\" reads %3").arg(lang, it.key(), ways.join(" but "));
+        }
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
+    }
 }
 
 void TestTranslations::catalogueLoadsAndTranslates_data()
