@@ -9,6 +9,7 @@ ORVELLE_PACKAGES=(
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
   libjsoncpp-dev libgtest-dev googletest
   libssl-dev
+  libewf-dev ewf-tools
   xvfb xauth x11-utils ffmpeg fontconfig fonts-dejavu-core fonts-wqy-microhei
   help2man dpkg-dev fakeroot file lintian desktop-file-utils appstream man-db
 )

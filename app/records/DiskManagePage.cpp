@@ -226,19 +226,26 @@ void CDiskManagePage::loadDataFromDisk()
     qDebug() << "loadDataFromDisk before" << timer.elapsed() << "ideNum" << nDisks;
 
     QStringList sources;
-    QStringList reasons;
+    QStringList lines;
+    QVector<QString> kinds;
     {
         CFSLocker lock;
         CGlobalAppData* pApp = CGlobalAppData::instance();
         pApp->clearDiskDrives();
-        for (int d = 0; d < nDisks; ++d)
+        for (int d = 0; d < nDisks; ++d) {
             pApp->setDiskDrive(d, recorder_disk_drive_no(d), QString::fromStdString(recorder_disk_source(d)));
+            DiskSourceInfo info;
+            kinds << (recorder_disk_source_info(d, &info) == 0 ? sourceKindText(info) : QString());
+        }
         for (const UnreadableDrive& drive : unreadable_drives()) {
             sources << QString::fromStdString(drive.source);
-            reasons << QString::fromLocal8Bit(std::strerror(drive.error));
+            lines << unreadableLine(drive);
         }
     }
-    emitOnGuiThread([this, sources, reasons] { emit drivesUnreadable(sources, reasons); });
+    emitOnGuiThread([this, sources, lines, kinds] {
+        m_diskKinds = kinds;
+        emit drivesUnreadable(sources, lines);
+    });
 
     const std::map<std::string, std::string> records = m_catalogue.RecordMap();
     QVector<QPair<int, int>> parts;
@@ -305,8 +312,10 @@ QStandardItem* CDiskManagePage::diskNode(int nDisk)
     const int nDrive = pApp->diskDriveNumber(nDisk);
     QStandardItem* pDisk = node(nullptr, QString::number(nDisk), DiskLevel, nDisk,
                                 QString("PhysicalDrive%1").arg(nDrive >= 0 ? nDrive : nDisk), m_diskIcon, &bCreated);
-    if (bCreated)
-        pDisk->setToolTip(pApp->diskSource(nDisk));
+    if (bCreated) {
+        const QString kind = m_diskKinds.value(nDisk);
+        pDisk->setToolTip(kind.isEmpty() ? pApp->diskSource(nDisk) : pApp->diskSource(nDisk) + '\n' + kind);
+    }
     return pDisk;
 }
 
@@ -445,13 +454,51 @@ void CDiskManagePage::resizeEvent(QResizeEvent* event)
 // ---------------------------------------------------------------------------
 // Drives and disk images
 
-void CDiskManagePage::onDrivesUnreadable(QStringList strSources, QStringList strReasons)
+QString CDiskManagePage::unreadableLine(const UnreadableDrive& drive)
+{
+    const QString source = QString::fromStdString(drive.source);
+    const QString segment = QString::fromStdString(drive.image.segment);
+    const QString reason = QString::fromLocal8Bit(std::strerror(drive.error));
+    switch (drive.image.problem) {
+    case IMAGE_SEGMENT_MISSING:
+        return tr("Cannot read the disk image %1: its segment %2 is missing.").arg(source, segment);
+    case IMAGE_SEGMENT_SHORT:
+        return tr("Cannot read the disk image %1: its segment %2 is cut short.").arg(source, segment);
+    case IMAGE_SEGMENT_DAMAGED:
+        return tr("Cannot read the disk image %1: its segment %2 is damaged.").arg(source, segment);
+    case IMAGE_SEGMENT_UNREADABLE:
+        return tr("Cannot read the disk image %1: its segment %2 cannot be opened (%3).").arg(source, segment, reason);
+    case IMAGE_SEGMENT_TOO_LONG:
+        return tr("Cannot read the disk image %1: its segment %2 is longer than the first segment.")
+            .arg(source, segment);
+    case IMAGE_NOT_FIRST_SEGMENT:
+        return tr("%1 is not the first segment of its split image (%2 comes before it).").arg(source, segment);
+    case IMAGE_SET_DAMAGED:
+        return tr("Cannot read the disk image %1: the image set is damaged.").arg(source);
+    default:
+        return tr("Cannot read %1 (%2): the program needs read access to this drive.").arg(source, reason);
+    }
+}
+
+QString CDiskManagePage::sourceKindText(const DiskSourceInfo& info)
+{
+    const int segments = static_cast<int>(info.segments.size());
+    if (info.kind == "raw")
+        return tr("raw image");
+    if (info.kind == "split")
+        return segments == 1 ? tr("split raw image, 1 segment") : tr("split raw image, %1 segments").arg(segments);
+    if (info.kind == "ewf")
+        return segments == 1 ? tr("EWF image, 1 segment") : tr("EWF image, %1 segments").arg(segments);
+    return QString();
+}
+
+void CDiskManagePage::onDrivesUnreadable(QStringList strSources, QStringList strLines)
 {
     QStringList lines;
     QStringList fresh;
+    m_unreadableNow = QSet<QString>(strSources.begin(), strSources.end());
     for (int i = 0; i < strSources.size(); ++i) {
-        const QString line = tr("Cannot read %1 (%2): the program needs read access to this drive.")
-                                 .arg(strSources.at(i), strReasons.value(i));
+        const QString line = strLines.value(i);
         lines << line;
         if (!m_toldDrives.contains(strSources.at(i))) {
             m_toldDrives.insert(strSources.at(i));
@@ -504,7 +551,11 @@ bool CDiskManagePage::LoadDiskImage(const QString& strFile)
 void CDiskManagePage::onAddDiskImage()
 {
     const QString file = QFileDialog::getOpenFileName(this, tr("Select a disk image"), QString(),
-                                                      tr("Disk images (*.img *.bin *.dd *.raw);;All files (*)"));
+                                                      tr("Disk images (*.img *.bin *.dd *.raw *.E01 *.e01 *.Ex01 *.000 *.001);;"
+                                                         "Raw images (*.img *.bin *.dd *.raw);;"
+                                                         "Split raw images, first segment (*.000 *.001);;"
+                                                         "Expert Witness images (*.E01 *.e01 *.Ex01);;"
+                                                         "All files (*)"));
     if (!file.isEmpty())
         LoadDiskImage(file);
 }
@@ -520,7 +571,8 @@ void CDiskManagePage::reportAddedImages()
             disks.insert(QString::fromStdString(recorder_disk_source(d)));
     }
     for (const QString& image : qAsConst(m_addedImages)) {
-        if (!disks.contains(image))
+        // An image set that could not be opened has been told already.
+        if (!disks.contains(image) && !m_unreadableNow.contains(image))
             FancyMessageBox::message(tr("%1 is not a recorder disk").arg(image));
     }
     m_addedImages.clear();

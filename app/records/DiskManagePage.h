@@ -15,6 +15,8 @@
 #include "app/play/MyThread.h"
 #include "app/records/RecordPage.h"
 #include "app/records/catalogue/RecordCatalogue.h"
+#include "wfs/device/recorder_disks.h"
+#include "wfs/device/source_info.h"
 
 #include <QMap>
 #include <mutex>
@@ -85,8 +87,9 @@ signals:
     // The tree is cleared before a load's batches; nTotal is the number of
     // recordings that follow, -1 while the disks are still being read.
     void clearRecordTree(int nTotal);
-    // Drives the last scan could not open (sources and reasons).
-    void drivesUnreadable(QStringList strSources, QStringList strReasons);
+    // Drives the last scan could not open: their sources and, for each, the
+    // line that tells the user why.
+    void drivesUnreadable(QStringList strSources, QStringList strLines);
 
 public slots:
     void onExportFile();
@@ -98,7 +101,7 @@ public slots:
 
 private slots:
     void onClearRecordTree(int nTotal);
-    void onDrivesUnreadable(QStringList strSources, QStringList strReasons);
+    void onDrivesUnreadable(QStringList strSources, QStringList strLines);
 
 protected:
     bool event(QEvent* event) override;
@@ -121,6 +124,10 @@ private:
     void addEmptyPartitionNotes();
     void stopReaders();
     void reportAddedImages();
+    // The line that tells why a drive or an image could not be opened.
+    static QString unreadableLine(const UnreadableDrive& drive);
+    // "raw image", "EWF image, 3 segments" ...
+    static QString sourceKindText(const DiskSourceInfo& info);
     // Emits a signal of the loader on the GUI thread: at once when called
     // there, else as a queued call (media/common/QueuedCall.h), which hands
     // the signal's data over visibly to ThreadSanitizer.
@@ -141,6 +148,8 @@ private:
     int m_nTotal = -1;
     int m_nAppended = 0;
     QSet<QString> m_toldDrives;
+    QSet<QString> m_unreadableNow;  // sources the last scan could not open
+    QVector<QString> m_diskKinds;   // per disk: what it is read from (tooltips); GUI thread
     QStringList m_addedImages;
 };
 

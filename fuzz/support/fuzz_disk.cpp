@@ -252,7 +252,7 @@ void overlay_close(BlockDevice *dev)
     delete dev;
 }
 
-const BlockDeviceOps kOverlayOps = {"fuzz-overlay", overlay_read, nullptr, overlay_capacity, overlay_close};
+const BlockDeviceOps kOverlayOps = {"fuzz-overlay", overlay_read, nullptr, overlay_capacity, overlay_close, nullptr};
 
 }  // namespace
 

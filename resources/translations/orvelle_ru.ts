@@ -666,8 +666,8 @@
         <translation>Выберите образ диска</translation>
     </message>
     <message>
-        <source>Disk images (*.img *.bin *.dd *.raw);;All files (*)</source>
-        <translation>Образы дисков (*.img *.bin *.dd *.raw);;Все файлы (*)</translation>
+        <source>Disk images (*.img *.bin *.dd *.raw *.E01 *.e01 *.Ex01 *.000 *.001);;Raw images (*.img *.bin *.dd *.raw);;Split raw images, first segment (*.000 *.001);;Expert Witness images (*.E01 *.e01 *.Ex01);;All files (*)</source>
+        <translation>Образы дисков (*.img *.bin *.dd *.raw *.E01 *.e01 *.Ex01 *.000 *.001);;Необработанные образы (*.img *.bin *.dd *.raw);;Разделённые образы, первый сегмент (*.000 *.001);;Образы Expert Witness (*.E01 *.e01 *.Ex01);;Все файлы (*)</translation>
     </message>
     <message>
         <source>%1 is not a recorder disk</source>
@@ -720,6 +720,54 @@
     <message>
         <source>OK</source>
         <translation>ОК</translation>
+    </message>
+    <message>
+        <source>Cannot read the disk image %1: its segment %2 is missing.</source>
+        <translation>Не удаётся прочитать образ диска %1: отсутствует его сегмент %2.</translation>
+    </message>
+    <message>
+        <source>Cannot read the disk image %1: its segment %2 is cut short.</source>
+        <translation>Не удаётся прочитать образ диска %1: его сегмент %2 обрезан.</translation>
+    </message>
+    <message>
+        <source>Cannot read the disk image %1: its segment %2 is damaged.</source>
+        <translation>Не удаётся прочитать образ диска %1: его сегмент %2 повреждён.</translation>
+    </message>
+    <message>
+        <source>Cannot read the disk image %1: its segment %2 cannot be opened (%3).</source>
+        <translation>Не удаётся прочитать образ диска %1: не удаётся открыть его сегмент %2 (%3).</translation>
+    </message>
+    <message>
+        <source>Cannot read the disk image %1: its segment %2 is longer than the first segment.</source>
+        <translation>Не удаётся прочитать образ диска %1: его сегмент %2 длиннее первого сегмента.</translation>
+    </message>
+    <message>
+        <source>%1 is not the first segment of its split image (%2 comes before it).</source>
+        <translation>%1 — не первый сегмент разделённого образа (перед ним идёт %2).</translation>
+    </message>
+    <message>
+        <source>Cannot read the disk image %1: the image set is damaged.</source>
+        <translation>Не удаётся прочитать образ диска %1: набор файлов образа повреждён.</translation>
+    </message>
+    <message>
+        <source>raw image</source>
+        <translation>необработанный образ</translation>
+    </message>
+    <message>
+        <source>split raw image, 1 segment</source>
+        <translation>разделённый образ, 1 сегмент</translation>
+    </message>
+    <message>
+        <source>split raw image, %1 segments</source>
+        <translation>разделённый образ, сегментов: %1</translation>
+    </message>
+    <message>
+        <source>EWF image, 1 segment</source>
+        <translation>образ EWF, 1 сегмент</translation>
+    </message>
+    <message>
+        <source>EWF image, %1 segments</source>
+        <translation>образ EWF, сегментов: %1</translation>
     </message>
 </context>
 <context>

@@ -666,8 +666,8 @@
         <translation>选择磁盘镜像</translation>
     </message>
     <message>
-        <source>Disk images (*.img *.bin *.dd *.raw);;All files (*)</source>
-        <translation>磁盘镜像 (*.img *.bin *.dd *.raw);;所有文件 (*)</translation>
+        <source>Disk images (*.img *.bin *.dd *.raw *.E01 *.e01 *.Ex01 *.000 *.001);;Raw images (*.img *.bin *.dd *.raw);;Split raw images, first segment (*.000 *.001);;Expert Witness images (*.E01 *.e01 *.Ex01);;All files (*)</source>
+        <translation>磁盘镜像 (*.img *.bin *.dd *.raw *.E01 *.e01 *.Ex01 *.000 *.001);;原始镜像 (*.img *.bin *.dd *.raw);;分段原始镜像，第一个分段 (*.000 *.001);;EWF 证据镜像 (*.E01 *.e01 *.Ex01);;所有文件 (*)</translation>
     </message>
     <message>
         <source>%1 is not a recorder disk</source>
@@ -720,6 +720,54 @@
     <message>
         <source>OK</source>
         <translation>确定</translation>
+    </message>
+    <message>
+        <source>Cannot read the disk image %1: its segment %2 is missing.</source>
+        <translation>无法读取磁盘镜像 %1：其分段 %2 缺失。</translation>
+    </message>
+    <message>
+        <source>Cannot read the disk image %1: its segment %2 is cut short.</source>
+        <translation>无法读取磁盘镜像 %1：其分段 %2 被截短。</translation>
+    </message>
+    <message>
+        <source>Cannot read the disk image %1: its segment %2 is damaged.</source>
+        <translation>无法读取磁盘镜像 %1：其分段 %2 已损坏。</translation>
+    </message>
+    <message>
+        <source>Cannot read the disk image %1: its segment %2 cannot be opened (%3).</source>
+        <translation>无法读取磁盘镜像 %1：无法打开其分段 %2（%3）。</translation>
+    </message>
+    <message>
+        <source>Cannot read the disk image %1: its segment %2 is longer than the first segment.</source>
+        <translation>无法读取磁盘镜像 %1：其分段 %2 比第一个分段长。</translation>
+    </message>
+    <message>
+        <source>%1 is not the first segment of its split image (%2 comes before it).</source>
+        <translation>%1 不是其分段镜像的第一个分段（%2 在它之前）。</translation>
+    </message>
+    <message>
+        <source>Cannot read the disk image %1: the image set is damaged.</source>
+        <translation>无法读取磁盘镜像 %1：镜像文件组已损坏。</translation>
+    </message>
+    <message>
+        <source>raw image</source>
+        <translation>原始镜像</translation>
+    </message>
+    <message>
+        <source>split raw image, 1 segment</source>
+        <translation>分段原始镜像，1 个分段</translation>
+    </message>
+    <message>
+        <source>split raw image, %1 segments</source>
+        <translation>分段原始镜像，%1 个分段</translation>
+    </message>
+    <message>
+        <source>EWF image, 1 segment</source>
+        <translation>EWF 镜像，1 个分段</translation>
+    </message>
+    <message>
+        <source>EWF image, %1 segments</source>
+        <translation>EWF 镜像，%1 个分段</translation>
     </message>
 </context>
 <context>

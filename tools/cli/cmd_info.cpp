@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli_disks.h"
+#include "wfs/device/source_info.h"
 #include "wfs/file/wfs_time.h"
 #include "wfs/volume/mount.h"
 
@@ -21,6 +22,7 @@ struct DiskReport {
     int disk;
     int drive;
     std::string source;
+    DiskSourceInfo origin;  // kind and image files
     uint64_t total, free, picture_total, picture_free, record_total, record_free;
     std::vector<PartInfo> parts;
 };
@@ -41,6 +43,7 @@ DiskReport collect(int disk)
     r.disk = disk;
     r.drive = recorder_disk_drive_no(disk);
     r.source = recorder_disk_source(disk);
+    recorder_disk_source_info(disk, &r.origin);
     // The disk page's order: the partition table, then the sections of each
     // partition rebuilt before they are read.
     WfsPartition table[WFS_PARTS_PER_DISK];
@@ -76,12 +79,16 @@ void print_json(const std::vector<DiskReport> &disks)
     std::string out = "{\"disks\":[";
     for (size_t i = 0; i < disks.size(); ++i) {
         const DiskReport &d = disks[i];
+        // The source is a path of any length: it is not formatted into the
+        // fixed buffer.
+        out += std::string(i ? "," : "") + "{\"disk\":" + std::to_string(d.disk) +
+               ",\"drive\":" + std::to_string(d.drive) + ",\"source\":" + cli::json_quote(d.source) +
+               ",\"kind\":" + cli::json_quote(d.origin.kind) + ",\"kind_text\":" + cli::json_quote(d.origin.kind_text);
         char buf[512];
         std::snprintf(buf, sizeof buf,
-                      "%s{\"disk\":%d,\"drive\":%d,\"source\":%s,\"total_mib\":%llu,\"free_mib\":%llu,"
+                      ",\"total_mib\":%llu,\"free_mib\":%llu,"
                       "\"picture_total_mib\":%llu,\"picture_free_mib\":%llu,\"record_total_mib\":%llu,"
                       "\"record_free_mib\":%llu,\"partitions\":[",
-                      i ? "," : "", d.disk, d.drive, cli::json_quote(d.source).c_str(),
                       static_cast<unsigned long long>(d.total), static_cast<unsigned long long>(d.free),
                       static_cast<unsigned long long>(d.picture_total),
                       static_cast<unsigned long long>(d.picture_free),
@@ -108,7 +115,10 @@ void print_json(const std::vector<DiskReport> &disks)
 void print_text(const std::vector<DiskReport> &disks)
 {
     for (const DiskReport &d : disks) {
-        std::printf("disk %d (drive %d, %s)\n", d.disk, d.drive, d.source.c_str());
+        if (d.origin.kind == "block")
+            std::printf("disk %d (drive %d, %s)\n", d.disk, d.drive, d.source.c_str());
+        else
+            std::printf("disk %d (drive %d, %s, %s)\n", d.disk, d.drive, d.source.c_str(), d.origin.kind_text.c_str());
         std::printf("  total %llu MiB, free %llu MiB; picture %llu MiB, free %llu MiB; record %llu MiB, free %llu MiB\n",
                     static_cast<unsigned long long>(d.total), static_cast<unsigned long long>(d.free),
                     static_cast<unsigned long long>(d.picture_total),

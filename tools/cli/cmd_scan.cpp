@@ -1,9 +1,11 @@
 // orvelle-cli scan: the recorder disks found among the drives, one line
 // each: disk number, drive number, source, base sector, capacity in sectors
-// (tab-separated).
+// and, for an image, its kind ("raw", "split raw (3 segments)", "ewf (2
+// segments)") (tab-separated).
 #include <cstdio>
 
 #include "cli_disks.h"
+#include "wfs/device/source_info.h"
 
 static int run_scan(const cli::GlobalOptions &opts, const std::vector<std::string> &args)
 {
@@ -11,8 +13,13 @@ static int run_scan(const cli::GlobalOptions &opts, const std::vector<std::strin
         return cli::usage_error("scan takes no arguments");
     cli::scan_disks(opts);
     for (int d = 0; d < g_ide_info_wfs.ide_num; ++d) {
-        std::printf("%d\t%d\t%s\t%u\t%llu\n", d, recorder_disk_drive_no(d), recorder_disk_source(d).c_str(),
+        DiskSourceInfo info;
+        recorder_disk_source_info(d, &info);
+        std::printf("%d\t%d\t%s\t%u\t%llu", d, recorder_disk_drive_no(d), recorder_disk_source(d).c_str(),
                     g_recorder_disks.base_lba[d], static_cast<unsigned long long>(g_ide_info_wfs.ide_cap[d]));
+        if (info.kind != "block")
+            std::printf("\t%s", info.kind_text.c_str());
+        std::printf("\n");
     }
     std::fflush(stdout);
     std::vector<UnreadableDrive> unreadable = cli::report_unreadable_drives();
@@ -22,5 +29,5 @@ static int run_scan(const cli::GlobalOptions &opts, const std::vector<std::strin
 }
 
 static cli::CliCommandRegistrar s_scan({"scan", "scan",
-                                        "recorder disks found: disk, drive, source, base sector, capacity",
+                                        "recorder disks found: disk, drive, source, base sector, capacity, kind",
                                         run_scan});

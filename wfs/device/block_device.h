@@ -1,6 +1,7 @@
 // The block-device interface: one operations table per backend, a plain
-// record per open device. Backends in this library (image file, Linux block
-// device, in-memory, fault-injecting) are read-only: they open their source
+// record per open device. Backends in this library (image file, split raw
+// image, Expert Witness Format image set, Linux block device, in-memory,
+// fault-injecting) are read-only: they open their source
 // O_RDONLY|O_CLOEXEC and have no write operation. Only the writable image
 // backend of the image-making tool (wfs/device/writable, a separate library)
 // fills in `write`.
@@ -13,6 +14,7 @@
 #define WFS_SECTOR_SIZE 512
 
 struct BlockDevice;
+struct DiskSourceInfo;
 
 struct BlockDeviceOps {
     const char *name;  // "image", "blockdev", "memory", "fault" ...
@@ -26,6 +28,9 @@ struct BlockDeviceOps {
     uint64_t (*capacity)(BlockDevice *dev);
     // Releases the backend's state and the record itself.
     void (*close)(BlockDevice *dev);
+    // Fills what the backend knows about its source (kind, image files and
+    // their sizes, a block device's model and serial); null for test backends.
+    void (*describe)(BlockDevice *dev, DiskSourceInfo *out);
 };
 
 struct BlockDevice {

@@ -106,7 +106,7 @@ std::vector<DriveSlot> list_drives()
     return slots;
 }
 
-int open_drive(const DriveSlot &slot, BlockDevice **out, bool *owned)
+int open_drive(const DriveSlot &slot, BlockDevice **out, bool *owned, ImageOpenError *why)
 {
     *out = nullptr;
     *owned = false;
@@ -115,7 +115,7 @@ int open_drive(const DriveSlot &slot, BlockDevice **out, bool *owned)
         return 0;
     }
     int err = slot.is_block_device ? linux_block_device_open(slot.source.c_str(), out)
-                                   : image_device_open(slot.source.c_str(), out);
+                                   : image_source_open(slot.source.c_str(), out, why);
     if (err == 0)
         *owned = true;
     return err;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "wfs/device/block_device.h"
+#include "wfs/device/image_source.h"
 
 // At most this many drives are looked at (drive numbers 0-255).
 #define WFS_MAX_DRIVES 256
@@ -52,6 +53,13 @@ std::vector<DriveSlot> list_drives();
 // (reads /sys/block; devices of size 0 and RAM disks are left out).
 std::vector<std::string> list_block_devices();
 
-// Opens a drive read-only. Returns 0 with *out and *owned set (owned: the
-// caller closes it), or an errno value.
-int open_drive(const DriveSlot &slot, BlockDevice **out, bool *owned);
+// Model and serial number the kernel publishes for a block device
+// (/sys/block/NAME/device/model, .../serial or the unit serial number page);
+// each empty when absent.
+void block_device_identity(const std::string &path, std::string *model, std::string *serial);
+
+// Opens a drive read-only; an image file as whatever it is (EWF set, split
+// raw, plain raw: image_source_open). Returns 0 with *out and *owned set
+// (owned: the caller closes it), or an errno value; *why (may be null) then
+// tells what is wrong with a damaged image set.
+int open_drive(const DriveSlot &slot, BlockDevice **out, bool *owned, ImageOpenError *why = nullptr);

@@ -47,7 +47,7 @@ void fault_close(BlockDevice *dev)
     delete dev;
 }
 
-const BlockDeviceOps k_fault_ops = {"fault", fault_read, nullptr, fault_capacity, fault_close};
+const BlockDeviceOps k_fault_ops = {"fault", fault_read, nullptr, fault_capacity, fault_close, nullptr};
 
 }  // namespace
 

@@ -1,7 +1,11 @@
 #include "wfs/device/fd_device.h"
 
+#include "wfs/device/drives.h"
+#include "wfs/device/source_info.h"
+
 #include <cerrno>
 #include <fcntl.h>
+#include <string>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -12,6 +16,8 @@ namespace {
 struct FdDevice {
     int fd;
     uint64_t sectors;
+    uint64_t bytes;    // the file's or device's size (a raw image may end in a partial sector)
+    std::string path;
 };
 
 FdDevice *state(BlockDevice *dev) { return static_cast<FdDevice *>(dev->priv); }
@@ -54,8 +60,33 @@ void fd_close(BlockDevice *dev)
     delete dev;
 }
 
-const BlockDeviceOps k_image_ops = {"image", fd_read, nullptr, fd_capacity, fd_close};
-const BlockDeviceOps k_blockdev_ops = {"blockdev", fd_read, nullptr, fd_capacity, fd_close};
+void image_describe(BlockDevice *dev, DiskSourceInfo *out)
+{
+    FdDevice *s = state(dev);
+    out->kind = "raw";
+    out->kind_text = "raw";
+    out->source = s->path;
+    out->segments = {s->path};
+    out->segment_bytes = {s->bytes};
+    out->sectors = s->sectors;
+    out->bytes = s->bytes;
+}
+
+void blockdev_describe(BlockDevice *dev, DiskSourceInfo *out)
+{
+    FdDevice *s = state(dev);
+    out->kind = "block";
+    out->kind_text = "block device";
+    out->source = s->path;
+    out->segments.clear();
+    out->segment_bytes.clear();
+    out->sectors = s->sectors;
+    out->bytes = s->bytes;
+    block_device_identity(s->path, &out->model, &out->serial);
+}
+
+const BlockDeviceOps k_image_ops = {"image", fd_read, nullptr, fd_capacity, fd_close, image_describe};
+const BlockDeviceOps k_blockdev_ops = {"blockdev", fd_read, nullptr, fd_capacity, fd_close, blockdev_describe};
 
 }  // namespace
 
@@ -92,7 +123,7 @@ int fd_device_open(const char *path, bool want_block_device, BlockDevice **out)
     }
     BlockDevice *dev = new BlockDevice;
     dev->ops = is_block ? &k_blockdev_ops : &k_image_ops;
-    dev->priv = new FdDevice{fd, bytes / WFS_SECTOR_SIZE};
+    dev->priv = new FdDevice{fd, bytes / WFS_SECTOR_SIZE, bytes, path};
     *out = dev;
     return 0;
 }

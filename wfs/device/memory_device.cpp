@@ -38,7 +38,7 @@ void mem_close(BlockDevice *dev)
     delete dev;
 }
 
-const BlockDeviceOps k_memory_ops = {"memory", mem_read, nullptr, mem_capacity, mem_close};
+const BlockDeviceOps k_memory_ops = {"memory", mem_read, nullptr, mem_capacity, mem_close, nullptr};
 
 }  // namespace
 

@@ -2,9 +2,12 @@
 
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <mutex>
+#include <sys/stat.h>
 
 #include "wfs/common/bytes.h"
+#include "wfs/device/source_info.h"
 
 RecorderDiskTable g_recorder_disks;
 IdeInfo g_ide_info_wfs;
@@ -58,6 +61,56 @@ bool probe_device(BlockDevice *dev)
     return begins_wfs(sector);
 }
 
+// What the quick count last found for each image file. Opening an evidence
+// image set is not cheap (the library reads every segment's chunk tables),
+// and the count runs every 10 seconds on the GUI thread; an image file that
+// has not changed since gives the same answer.
+struct ImageProbe {
+    dev_t device;
+    ino_t inode;
+    off_t size;
+    struct timespec mtime;
+    bool recorder;
+};
+std::mutex s_probe_lock;
+std::map<std::string, ImageProbe> s_probes;
+
+bool same_file(const struct stat &st, const ImageProbe &p)
+{
+    return st.st_dev == p.device && st.st_ino == p.inode && st.st_size == p.size &&
+           st.st_mtim.tv_sec == p.mtime.tv_sec && st.st_mtim.tv_nsec == p.mtime.tv_nsec;
+}
+
+// The recognition test of the quick count on one drive: 1 a recorder disk,
+// 0 not one, -1 cannot be opened.
+int quick_probe(const DriveSlot &slot)
+{
+    struct stat st {};
+    const bool image = !slot.is_block_device && !slot.device;
+    if (image) {
+        if (stat(slot.source.c_str(), &st) != 0)
+            return -1;
+        std::lock_guard<std::mutex> guard(s_probe_lock);
+        auto it = s_probes.find(slot.source);
+        if (it != s_probes.end() && same_file(st, it->second))
+            return it->second.recorder ? 1 : 0;
+    }
+    BlockDevice *dev = nullptr;
+    bool owned = false;
+    if (open_drive(slot, &dev, &owned) != 0)
+        return -1;
+    const bool recorder = probe_device(dev);
+    if (recorder)
+        (void)blockdev_capacity(dev);
+    if (owned)
+        blockdev_close(dev);
+    if (image) {
+        std::lock_guard<std::mutex> guard(s_probe_lock);
+        s_probes[slot.source] = ImageProbe{st.st_dev, st.st_ino, st.st_size, st.st_mtim, recorder};
+    }
+    return recorder ? 1 : 0;
+}
+
 // Opening failures that mean "no such drive" rather than "cannot read it".
 bool drive_absent(const DriveSlot &slot, int err)
 {
@@ -107,10 +160,11 @@ int scan_recorder_disks()
             break;
         BlockDevice *dev = nullptr;
         bool owned = false;
-        int err = open_drive(slot, &dev, &owned);
+        ImageOpenError why;
+        int err = open_drive(slot, &dev, &owned, &why);
         if (err != 0) {
             if (!drive_absent(slot, err))
-                s_unreadable.push_back(UnreadableDrive{slot.drive_no, slot.source, err});
+                s_unreadable.push_back(UnreadableDrive{slot.drive_no, slot.source, err, why});
             continue;
         }
         int d = g_ide_info_wfs.ide_num;
@@ -137,16 +191,8 @@ int ide_rescan()
     for (const DriveSlot &slot : list_drives()) {
         if (found >= WFS_MAX_RECORDER_DISKS)
             break;
-        BlockDevice *dev = nullptr;
-        bool owned = false;
-        if (open_drive(slot, &dev, &owned) != 0)
-            continue;
-        if (probe_device(dev)) {
-            (void)blockdev_capacity(dev);
+        if (quick_probe(slot) == 1)
             ++found;
-        }
-        if (owned)
-            blockdev_close(dev);
     }
     return found;
 }
@@ -192,6 +238,33 @@ std::string recorder_disk_source(int disk)
     return g_recorder_disks.source[disk];
 }
 
+int recorder_disk_source_info(int disk, DiskSourceInfo *out)
+{
+    if (!out)
+        return -1;
+    std::lock_guard<std::mutex> guard(s_table_lock);
+    if (disk < 0 || disk >= g_ide_info_wfs.ide_num || disk >= WFS_DISK_SLOTS || !g_recorder_disks.handle[disk])
+        return -1;
+    *out = DiskSourceInfo();
+    describe_device(g_recorder_disks.handle[disk], out);
+    // The table's name for the source wins: it is the path the drive was
+    // registered under.
+    out->source = g_recorder_disks.source[disk];
+    out->drive_no = g_recorder_disks.drive_no[disk];
+    out->base_lba = g_recorder_disks.base_lba[disk];
+    return 0;
+}
+
+int recorder_disk_read_source(int disk, uint64_t sector, uint32_t count, void *buffer)
+{
+    if (disk < 0 || disk >= WFS_DISK_SLOTS || !buffer)
+        return -1;
+    BlockDevice *dev = g_recorder_disks.handle[disk];
+    if (!dev)
+        return -1;
+    return blockdev_read(dev, sector, count, buffer);
+}
+
 std::vector<UnreadableDrive> unreadable_drives()
 {
     std::lock_guard<std::mutex> guard(s_table_lock);
@@ -207,6 +280,10 @@ std::string unreadable_drive_text(const UnreadableDrive &d)
         reason = std::strerror(d.error);
     if (!reason.empty() && reason[0] >= 'A' && reason[0] <= 'Z')
         reason[0] = static_cast<char>(reason[0] - 'A' + 'a');
+    if (d.image.problem == IMAGE_SEGMENT_UNREADABLE)
+        return "cannot read " + d.source + ": " + image_problem_text(d.image) + ": " + reason;
+    if (d.image.problem != IMAGE_PROBLEM_NONE)
+        return "cannot read " + d.source + ": " + image_problem_text(d.image);
     return "cannot read " + d.source + ": " + reason;
 }
 

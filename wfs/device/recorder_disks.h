@@ -76,15 +76,22 @@ int attach_recorder_disk(BlockDevice *dev, const char *source, uint32_t base_lba
 int recorder_disk_drive_no(int disk);
 std::string recorder_disk_source(int disk);
 
+// Reads `count` sectors of a recorder disk's whole source, counted from the
+// source's own sector 0 (not from the WFS volume): what a whole-source hash
+// covers. 0, or -1 on any failure.
+int recorder_disk_read_source(int disk, uint64_t sector, uint32_t count, void *buffer);
+
 // A drive the last full scan could not open for lack of permission (or
 // another reason than its absence).
 struct UnreadableDrive {
     int drive_no;
     std::string source;
-    int error;  // errno value
+    int error;             // errno value
+    ImageOpenError image;  // what is wrong with a damaged image set (problem 0 otherwise)
 };
 std::vector<UnreadableDrive> unreadable_drives();
-// "cannot read /dev/sdb: permission denied"
+// "cannot read /dev/sdb: permission denied",
+// "cannot read /x/disk.E01: segment /x/disk.E03 is missing"
 std::string unreadable_drive_text(const UnreadableDrive &d);
 
 // The read entry: `count` sectors at `sector` relative to the disk's WFS

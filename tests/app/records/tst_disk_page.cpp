@@ -3,6 +3,8 @@
 // paging through a crowded day on the loading thread, the context menu of
 // each level, synchronous play queues, the disk information, the calendar,
 // routing through the record list, and reloads when the drive count changes.
+#include <cstdlib>
+
 #include <QApplication>
 #include <QLoggingCategory>
 #include <QTimer>
@@ -568,6 +570,45 @@ private slots:
         QVERIFY(!page.driveAccessLabel()->isHidden());
         QVERIFY(page.driveAccessLabel()->text().contains(m_dir.path()));
         QVERIFY(page.driveAccessLabel()->text().contains("needs read access"));
+    }
+
+    void evidenceImagesLoadAndDamagedSetsAreNamed()
+    {
+        // A small disk (no face library) as an EWF set and as a split raw
+        // image of three segments, made by Debian's own tools.
+        testimg::DiskPlan disk;
+        disk.partitions[0].sectors = 760000;
+        disk.partitions[0].sec_per_clus = 64;
+        disk.partitions[0].key.face_lib_support_size = 0;
+        testimg::ImageBuilder b(disk);
+        b.add(rec(0, pack_time(2024, 7, 1, 8, 0, 0), 600));
+        b.add(rec(3, pack_time(2024, 7, 1, 9, 0, 0), 600));
+        testimg::Manifest manifest;
+        const QString raw = build("evidence.img", b, &manifest);
+        const QString dir = m_dir.path();
+        const auto run = [](const QString& cmd) { return std::system((cmd + " >/dev/null 2>&1").toLocal8Bit().constData()); };
+        QCOMPARE(run("ewfacquire -u -q -c fast -t '" + dir + "/evidence' '" + raw + "'"), 0);
+        QCOMPARE(run("cd '" + dir + "' && split -n 3 -d -a 3 --filter='cp --sparse=always /dev/stdin \"$FILE\"' "
+                     "evidence.img piece."),
+                 0);
+        QCOMPARE(run("rm '" + dir + "/piece.001'"), 0);
+
+        useImages({dir + "/evidence.E01", dir + "/piece.000"});
+        CDiskManagePage page;
+        page.InitialLoad();
+        QCOMPARE(page.diskCount(), 1);
+        QCOMPARE(page.model()->rowCount(), 1);
+        QStandardItem* pDisk = page.model()->item(0);
+        QCOMPARE(countRecordings(pDisk), 2);
+        QVERIFY2(pDisk->toolTip().startsWith(dir + "/evidence.E01\n"), qPrintable(pDisk->toolTip()));
+        QVERIFY2(pDisk->toolTip().endsWith("EWF image, 1 segment"), qPrintable(pDisk->toolTip()));
+        // The split image is not offered, and the page says which piece is
+        // missing (not that the program lacks read access).
+        QVERIFY(!page.driveAccessLabel()->isHidden());
+        const QString text = page.driveAccessLabel()->text();
+        QVERIFY2(text.contains("piece.000") && text.contains(dir + "/piece.001") && text.contains("missing"),
+                 qPrintable(text));
+        QVERIFY(!text.contains("read access"));
     }
 
     void pickedDayOpensInTheTree()

@@ -38,7 +38,7 @@ mbr_disk "$DIR/short.img" 2048 4096; truncate -s $((1000 * 512)) "$DIR/short.img
 truncate -s 4096 "$DIR/past.img"; put "$DIR/past.img" 454 "$(le32 4000000000)"
 
 out=$("$CLI" --image "$DIR/a.img" --image "$DIR/plain.img" --image "$DIR/bare.img" scan 2>"$DIR/err"); rc=$?
-check "two disks among three images" "$(printf '0\t0\t%s\t2048\t300000\n1\t2\t%s\t0\t50000' "$DIR/a.img" "$DIR/bare.img")" "$out"
+check "two disks among three images" "$(printf '0\t0\t%s\t2048\t300000\traw\n1\t2\t%s\t0\t50000\traw' "$DIR/a.img" "$DIR/bare.img")" "$out"
 check "exit 0" 0 "$rc"
 check "nothing on stderr" "" "$(cat "$DIR/err")"
 
@@ -48,7 +48,7 @@ check "no disk: exit 1" 1 "$rc"
 check "no disk: message" "orvelle-cli: no recorder disk found" "$(cat "$DIR/err")"
 
 out=$("$CLI" --image "$DIR/missing.img" --image "$DIR/bare.img" scan 2>"$DIR/err"); rc=$?
-check "missing image: the rest still listed" "$(printf '0\t1\t%s\t0\t50000' "$DIR/bare.img")" "$out"
+check "missing image: the rest still listed" "$(printf '0\t1\t%s\t0\t50000\traw' "$DIR/bare.img")" "$out"
 check "missing image: exit 1" 1 "$rc"
 check "missing image: message" "orvelle-cli: cannot read $DIR/missing.img: no such file or directory" "$(cat "$DIR/err")"
 

@@ -183,7 +183,7 @@ TEST_F(RecorderScan, NothingFoundLeavesAnEmptyTable)
     for (int i = 0; i < WFS_CAP_SLOTS; ++i)
         EXPECT_EQ(g_ide_info_wfs.ide_cap[i], 0u);
     EXPECT_EQ(ide_rescan(), 0);
-    UnreadableDrive denied{0, "/dev/sdb", EACCES};
+    UnreadableDrive denied{0, "/dev/sdb", EACCES, {}};
     EXPECT_EQ(unreadable_drive_text(denied), "cannot read /dev/sdb: permission denied");
 }
 

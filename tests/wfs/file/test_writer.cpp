@@ -58,7 +58,7 @@ void fd_close(BlockDevice *dev)
     delete d;
     delete dev;
 }
-const BlockDeviceOps k_ops = {"test-rw", fd_read, fd_write, fd_cap, fd_close};
+const BlockDeviceOps k_ops = {"test-rw", fd_read, fd_write, fd_cap, fd_close, nullptr};
 
 wfs_time g_now = 0;
 wfs_time clock_now() { return g_now; }

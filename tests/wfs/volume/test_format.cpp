@@ -47,7 +47,7 @@ void dev_close(BlockDevice *dev)
     delete d;
     delete dev;
 }
-const BlockDeviceOps k_rw_ops = {"test-rw", dev_read, dev_write, dev_cap, dev_close};
+const BlockDeviceOps k_rw_ops = {"test-rw", dev_read, dev_write, dev_cap, dev_close, nullptr};
 
 const uint64_t kSectors = 4000000;  // about 1.9 GiB, sparse
 

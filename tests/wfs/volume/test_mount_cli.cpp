@@ -75,7 +75,7 @@ TEST(InfoCommand, ReportsPartitionsAndDiskTotals)
     int status = 0;
     std::string out = run("--image " + path + " info --json", &status);
     EXPECT_EQ(status, 0);
-    std::string want = "{\"disks\":[{\"disk\":0,\"drive\":0,\"source\":\"" + path + "\",\"total_mib\":" +
+    std::string want = "{\"disks\":[{\"disk\":0,\"drive\":0,\"source\":\"" + path + "\",\"kind\":\"raw\",\"kind_text\":\"raw\",\"total_mib\":" +
                        std::to_string(p0.total_mib + p1.total_mib) +
                        ",\"free_mib\":" + std::to_string(p0.free_mib + p1.free_mib) +
                        ",\"picture_total_mib\":" + std::to_string(p1.total_mib) +
@@ -91,6 +91,7 @@ TEST(InfoCommand, ReportsPartitionsAndDiskTotals)
     out = run("--image " + path + " info", &status);
     EXPECT_EQ(status, 0);
     EXPECT_NE(out.find("partition 1: type 4 (work driver)"), std::string::npos) << out;
+    EXPECT_NE(out.find("disk 0 (drive 0, " + path + ", raw)"), std::string::npos) << out;
     EXPECT_NE(out.find("record " + std::to_string(p0.total_mib) + " MiB"), std::string::npos) << out;
 }
 

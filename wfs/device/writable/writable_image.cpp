@@ -76,7 +76,7 @@ void wi_close(BlockDevice *dev)
     delete dev;
 }
 
-const BlockDeviceOps k_writable_ops = {"writable-image", wi_read, wi_write, wi_capacity, wi_close};
+const BlockDeviceOps k_writable_ops = {"writable-image", wi_read, wi_write, wi_capacity, wi_close, nullptr};
 
 int wrap(int fd, uint64_t sectors, BlockDevice **out)
 {
