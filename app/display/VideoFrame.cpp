@@ -55,10 +55,14 @@ void CVideoFrame::setVideoImage(const QImage& image)
 void CVideoFrame::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    if (m_image.isNull())
+    if (m_image.isNull()) {
         painter.fillRect(rect(), Qt::black);
-    else
+    } else {
+        // The media layer makes each picture at this frame's pixel size, so
+        // it is drawn 1:1; only a picture made before a resize is scaled.
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
         painter.drawImage(rect(), m_image);
+    }
     if (!m_outline.isNull()) {
         painter.setPen(QPen(QColor(255, 0, 0), 1));
         painter.setBrush(Qt::NoBrush);

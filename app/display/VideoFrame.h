@@ -4,8 +4,9 @@
 // CVideoFrame: the native child window one play channel renders into.
 //
 // The frame registers its native window handle with the media layer, which
-// hands it every picture of the port that plays into that handle; the frame
-// paints the newest picture scaled to its size (black when there is none).
+// hands it every picture of the port that plays into that handle, made at
+// the frame's own pixel size; the frame paints the newest picture over all of
+// itself (black when there is none).
 // It reports clicks and double-clicks, and in region mode lets the user drag
 // a rectangle over the picture: while the left button is held the rectangle
 // is reported every 10 ms, and on release (when it is at least 5 pixels wide

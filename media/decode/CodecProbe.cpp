@@ -51,6 +51,33 @@ VideoCodec probe_video_codec(const uint8_t *p, size_t n)
     return VideoCodec::Unknown;
 }
 
+PayloadFacts inspect_payload(VideoCodec codec, const uint8_t *p, size_t n)
+{
+    PayloadFacts facts;
+    for_each_nal(p, n, [&](const uint8_t *nal, size_t size) {
+        if (size < 2 || (nal[0] & 0x80))
+            return;
+        if (codec == VideoCodec::H265) {
+            const int t = (nal[0] >> 1) & 0x3F;
+            if (t <= 31)
+                ++facts.slices;
+            if (t >= 16 && t <= 23)
+                facts.randomAccess = true;
+            if (t == 32 || t == 33)
+                facts.parameterSets = true;
+        } else if (codec == VideoCodec::H264) {
+            const int t = nal[0] & 0x1F;
+            if (t >= 1 && t <= 5)
+                ++facts.slices;
+            if (t == 5)
+                facts.randomAccess = true;
+            if (t == 7)
+                facts.parameterSets = true;
+        }
+    });
+    return facts;
+}
+
 std::vector<uint8_t> extract_parameter_sets(VideoCodec codec, const uint8_t *p, size_t n)
 {
     std::vector<uint8_t> out;

@@ -1,5 +1,9 @@
 #include "media/decode/VideoDecoder.h"
 
+#include "media/decode/DecoderThreads.h"
+
+#include <algorithm>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 }
@@ -21,41 +25,29 @@ VideoDecoder::~VideoDecoder()
     av_packet_free(&m_packet);
 }
 
-bool VideoDecoder::open(VideoCodec codec)
+bool VideoDecoder::open(VideoCodec codec, int threads)
 {
     const AVCodec *dec = avcodec_find_decoder(codec == VideoCodec::H265 ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264);
     if (!dec)
         return false;
-    m_ctx = avcodec_alloc_context3(dec);
-    if (!m_ctx)
+    AVCodecContext *ctx = avcodec_alloc_context3(dec);
+    if (!ctx)
         return false;
-    // One thread per decoder: sixteen ports share the machine, and frame
-    // threading would delay every picture by a frame per thread.
-    m_ctx->thread_count = 1;
-    if (avcodec_open2(m_ctx, dec, nullptr) < 0) {
-        avcodec_free_context(&m_ctx);
+    ctx->thread_count = std::max(1, threads);
+    ctx->thread_type = FF_THREAD_SLICE;
+    if (avcodec_open2(ctx, dec, nullptr) < 0) {
+        avcodec_free_context(&ctx);
         return false;
     }
+    avcodec_free_context(&m_ctx);
+    m_ctx = ctx;
     m_codec = codec;
+    m_threads = ctx->thread_count;
     return true;
 }
 
-bool VideoDecoder::decode(const uint8_t *payload, size_t n)
+bool VideoDecoder::send(const uint8_t *payload, size_t n)
 {
-    m_picture = nullptr;
-    if (!payload || n == 0 || n > INT32_MAX || !m_frame || !m_received || !m_packet)
-        return false;
-    if (!m_ctx) {
-        if (m_failed)
-            return false;
-        VideoCodec c = probe_video_codec(payload, n);
-        if (c == VideoCodec::Unknown)
-            return false;  // wait for a payload that shows its codec
-        if (!open(c)) {
-            m_failed = true;
-            return false;
-        }
-    }
     m_packet->data = const_cast<uint8_t *>(payload);
     m_packet->size = int(n);
     int r = avcodec_send_packet(m_ctx, m_packet);
@@ -72,6 +64,42 @@ bool VideoDecoder::decode(const uint8_t *payload, size_t n)
         av_frame_unref(m_frame);
         av_frame_move_ref(m_frame, m_received);
         got = true;
+    }
+    return got;
+}
+
+bool VideoDecoder::decode(const uint8_t *payload, size_t n)
+{
+    m_picture = nullptr;
+    if (!payload || n == 0 || n > INT32_MAX || !m_frame || !m_received || !m_packet)
+        return false;
+    if (!m_ctx) {
+        if (m_failed)
+            return false;
+        VideoCodec c = probe_video_codec(payload, n);
+        if (c == VideoCodec::Unknown)
+            return false;  // wait for a payload that shows its codec
+        if (!open(c, m_fixedThreads > 0 ? m_fixedThreads : 1)) {
+            m_failed = true;
+            return false;
+        }
+    }
+    const PayloadFacts facts = inspect_payload(m_codec, payload, n);
+    if (facts.parameterSets)
+        m_paramSets = extract_parameter_sets(m_codec, payload, n);
+    bool got = send(payload, n);
+    if (got && facts.randomAccess && m_fixedThreads <= 0) {
+        // Decoding may start afresh here, so this is where the thread count
+        // changes; the picture size is known now.
+        const bool splittable = m_codec == VideoCodec::H265 || facts.slices > 1;
+        const int want = decoder_threads(m_ctx->width, m_ctx->height, splittable);
+        if (want != m_threads && open(m_codec, want)) {
+            if (!facts.parameterSets && !m_paramSets.empty())
+                send(m_paramSets.data(), m_paramSets.size());
+            // Should the new decoder fail on it, the picture of the old one
+            // still stands.
+            send(payload, n);
+        }
     }
     if (got)
         m_picture = m_frame;

@@ -1,11 +1,18 @@
 // One video decoder (libavcodec). The codec is chosen from the first payload
 // that shows one; payloads are Annex B H.264 or H.265.
+//
+// The number of threads follows the picture size and the ports playing
+// (DecoderThreads.h). It is looked at on every key frame: when it should
+// change, the decoder is opened again with the new count and decodes that key
+// frame afresh, so no picture is lost; a stream's first key frame is decoded
+// twice when its size asks for more than one thread.
 #pragma once
 
 #include "media/decode/CodecProbe.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 struct AVCodecContext;
 struct AVFrame;
@@ -31,9 +38,16 @@ public:
     VideoCodec codec() const { return m_codec; }
     int width() const;
     int height() const;
+    // Threads of the open decoder (0 before the codec is known).
+    int threads() const { return m_threads; }
+    // A fixed count instead of the one DecoderThreads.h picks (0 = pick);
+    // for benchmarks that compare against a decoder of their own.
+    void setFixedThreads(int n) { m_fixedThreads = n; }
 
 private:
-    bool open(VideoCodec codec);
+    bool open(VideoCodec codec, int threads);
+    bool send(const uint8_t *payload, size_t n);
+    int wantedThreads(const uint8_t *payload, size_t n);
 
     VideoCodec m_codec = VideoCodec::Unknown;
     AVCodecContext *m_ctx = nullptr;
@@ -42,6 +56,9 @@ private:
     AVFrame *m_picture = nullptr;  // the last produced picture (m_frame or null)
     AVPacket *m_packet = nullptr;
     bool m_failed = false;
+    std::vector<uint8_t> m_paramSets;  // of the last key frame that carried them
+    int m_threads = 0;
+    int m_fixedThreads = 0;
 };
 
 }  // namespace media

@@ -3,6 +3,7 @@
 #include "media/audio/G711.h"
 #include "media/audio/SoundOutput.h"
 #include "media/common/PackedTime.h"
+#include "media/decode/DecoderThreads.h"
 #include "media/render/FramePresenter.h"
 #include "media/render/VideoOutput.h"
 #include "media/stream/FrameHeader.h"
@@ -318,6 +319,7 @@ void PlayPort::setTimeRange(int64_t begin, int64_t end)
 
 void PlayPort::run()
 {
+    const PlayingPort playing;  // decoders share the cores among the ports playing
     send(EUIMSG_PLAY_START, m_id, 0, 0);
     Clock::time_point due;
     bool dueValid = false;

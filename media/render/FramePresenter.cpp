@@ -8,27 +8,6 @@ extern "C" {
 
 namespace media {
 
-namespace {
-
-// The part of the picture a region in the 8192 x 8192 space covers; the
-// whole picture when it covers nothing.
-QImage cut(const QImage &img, const TVRect &r)
-{
-    auto scale = [](int v, int size) {
-        v = std::max(0, std::min(TV_REGION_SPACE, v));
-        return int(int64_t(v) * size / TV_REGION_SPACE);
-    };
-    int x0 = scale(std::min(r.left, r.right), img.width());
-    int x1 = scale(std::max(r.left, r.right), img.width());
-    int y0 = scale(std::min(r.top, r.bottom), img.height());
-    int y1 = scale(std::max(r.top, r.bottom), img.height());
-    if (x1 <= x0 || y1 <= y0)
-        return img;
-    return img.copy(x0, y0, x1 - x0, y1 - y0);
-}
-
-}  // namespace
-
 FramePresenter::FramePresenter(VideoOutput *output, bool blockWhenBusy)
     : m_output(output), m_block(blockWhenBusy), m_thread([this] { run(); })
 {
@@ -50,6 +29,7 @@ void FramePresenter::stop()
         m_thread.join();
     std::lock_guard<std::mutex> lock(m_mutex);
     av_frame_free(&m_waiting);
+    av_frame_free(&m_last);
 }
 
 void FramePresenter::submit(const AVFrame *frame)
@@ -83,12 +63,28 @@ void FramePresenter::setRegion(const TVRect *rect)
         m_region = *rect;
 }
 
+void FramePresenter::setFallbackSize(const QSize &size)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_fallbackSize = size;
+}
+
 QImage FramePresenter::lastImage(int timeoutMs)
 {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_cv.wait_for(lock, std::chrono::milliseconds(std::max(0, timeoutMs)),
-                  [this] { return !m_last.isNull() || m_stop; });
-    return m_last;
+    AVFrame *frame = nullptr;
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_cv.wait_for(lock, std::chrono::milliseconds(std::max(0, timeoutMs)),
+                      [this] { return m_last || m_stop; });
+        if (m_last)
+            frame = av_frame_clone(m_last);
+    }
+    if (!frame)
+        return QImage();
+    PictureConverter converter;  // captures are rare: no context kept for them
+    QImage img = converter.convert(frame);
+    av_frame_free(&frame);
+    return img;
 }
 
 void FramePresenter::waitIdle()
@@ -103,6 +99,7 @@ void FramePresenter::run()
         AVFrame *frame;
         bool regionOn;
         TVRect region;
+        QSize fallbackSize;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
             m_busy = false;
@@ -115,20 +112,32 @@ void FramePresenter::run()
             m_busy = true;
             regionOn = m_regionOn;
             region = m_region;
+            fallbackSize = m_fallbackSize;
         }
         m_cv.notify_all();  // a blocked submitter may go on
-        QImage img = m_converter.convert(frame);
-        av_frame_free(&frame);
-        if (img.isNull())
+        // The window's size is asked for every picture: a resize or a new
+        // region takes effect on the next one.
+        QSize size = m_output ? m_output->pixelSize() : QSize();
+        if (size.isEmpty())
+            size = fallbackSize;
+        const QRect source = regionOn ? PictureConverter::regionRect(region.left, region.top, region.right,
+                                                                     region.bottom, TV_REGION_SPACE, frame->width,
+                                                                     frame->height)
+                                      : QRect();
+        QImage img = m_converter.convert(frame, size, source);
+        if (img.isNull()) {
+            av_frame_free(&frame);
             continue;
+        }
         m_converted++;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            m_last = img;
+            av_frame_free(&m_last);
+            m_last = frame;  // a reference to the decoder's buffer, kept for capture
         }
         m_cv.notify_all();
         if (m_output)
-            m_output->present(regionOn ? cut(img, region) : img);
+            m_output->present(img);
     }
 }
 

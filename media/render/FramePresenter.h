@@ -1,6 +1,9 @@
 // Turns decoded pictures into images on a thread of its own, so that a
 // port's decoding and the conversion to RGB run side by side, and hands
-// them (cut to the display region) to the window.
+// them to the window: the display region of the picture, scaled straight to
+// the window's pixel size in one pass. The last picture shown is kept as
+// decoded (a reference, no copy), so that a capture gets it whole and at
+// full size whatever the window shows.
 //
 // It holds one picture waiting at most: a live port replaces a waiting
 // picture with a newer one (the older counts as dropped) rather than fall
@@ -11,6 +14,7 @@
 #include "media/sdk/Tarvok.h"
 
 #include <QImage>
+#include <QSize>
 
 #include <atomic>
 #include <condition_variable>
@@ -27,6 +31,10 @@ class FramePresenter {
 public:
     // output may be null (pictures are then only kept for capture).
     FramePresenter(VideoOutput *output, bool blockWhenBusy);
+    // The size pictures are converted to when there is no window to ask
+    // (no output, or its widget's size is not known); empty = each picture's
+    // own size (of its display region).
+    void setFallbackSize(const QSize &size);
     ~FramePresenter();
     FramePresenter(const FramePresenter &) = delete;
     FramePresenter &operator=(const FramePresenter &) = delete;
@@ -34,8 +42,9 @@ public:
     // Takes a reference to the frame's picture.
     void submit(const AVFrame *frame);
     void setRegion(const TVRect *rect);
-    // The last converted picture at its decoded size; waits up to timeoutMs
-    // for a first one (null if none came).
+    // The last picture shown, whole and at its decoded size (converted now,
+    // on the caller's thread); waits up to timeoutMs for a first one (null if
+    // none came).
     QImage lastImage(int timeoutMs);
     // Returns once every submitted picture has been converted.
     void waitIdle();
@@ -57,7 +66,8 @@ private:
     bool m_stop = false;
     bool m_regionOn = false;
     TVRect m_region{0, 0, 0, 0};
-    QImage m_last;
+    QSize m_fallbackSize;
+    AVFrame *m_last = nullptr;     // the last picture shown, as decoded
     std::atomic<uint64_t> m_converted{0};
     std::atomic<uint64_t> m_dropped{0};
     PictureConverter m_converter;  // presenter thread only

@@ -1,55 +1,176 @@
 #include "media/render/PictureConverter.h"
 
+#include <algorithm>
+#include <memory>
+
 extern "C" {
 #include <libavutil/frame.h>
+#include <libavutil/macros.h>
+#include <libavutil/mem.h>
 #include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
 
 namespace media {
 
-PictureConverter::~PictureConverter()
+namespace {
+
+// Output at least this large is written in two slices side by side (a
+// single window of an HD picture, a captured picture). Grid windows are
+// smaller and stay on one thread, so that sixteen ports do not bring thirty-
+// two more threads.
+constexpr int64_t kSlicedPixels = 1280 * 720;
+
+struct FrameFree {
+    void operator()(AVFrame *f) const { av_frame_free(&f); }
+};
+
+// An RGB32 image whose lines are padded to 64 bytes: libswscale's SIMD code
+// writes whole blocks of pixels, past the end of a line whose width is not a
+// multiple of the block (and past the end of a tightly packed image).
+QImage paddedImage(const QSize &size)
 {
-    sws_freeContext(m_sws);
+    const int stride = FFALIGN(size.width() * 4, 64);
+    auto *mem = static_cast<uchar *>(av_malloc(size_t(stride) * size_t(size.height()) + 64));
+    if (!mem)
+        return QImage();
+    return QImage(mem, size.width(), size.height(), stride, QImage::Format_RGB32, [](void *p) { av_free(p); }, mem);
 }
 
-QImage PictureConverter::convert(const AVFrame *f)
+SwsContext *context(int srcW, int srcH, int srcFmt, int dstW, int dstH, int dstFmt, int flags, int threads)
+{
+    SwsContext *c = sws_alloc_context();
+    if (!c)
+        return nullptr;
+    av_opt_set_int(c, "srcw", srcW, 0);
+    av_opt_set_int(c, "srch", srcH, 0);
+    av_opt_set_int(c, "src_format", srcFmt, 0);
+    av_opt_set_int(c, "dstw", dstW, 0);
+    av_opt_set_int(c, "dsth", dstH, 0);
+    av_opt_set_int(c, "dst_format", dstFmt, 0);
+    av_opt_set_int(c, "sws_flags", flags, 0);
+    av_opt_set_int(c, "threads", threads, 0);
+    if (sws_init_context(c, nullptr, nullptr) < 0) {
+        sws_freeContext(c);
+        return nullptr;
+    }
+    return c;
+}
+
+}  // namespace
+
+PictureConverter::~PictureConverter()
+{
+    sws_freeContext(m_scale);
+    sws_freeContext(m_rgb);
+    av_frame_free(&m_mid);
+}
+
+QRect PictureConverter::regionRect(int left, int top, int right, int bottom, int space, int w, int h)
+{
+    if (space <= 0 || w <= 0 || h <= 0)
+        return QRect();
+    auto scale = [space](int v, int size) {
+        v = std::max(0, std::min(space, v));
+        return int(int64_t(v) * size / space);
+    };
+    const int x0 = scale(std::min(left, right), w);
+    const int x1 = scale(std::max(left, right), w);
+    const int y0 = scale(std::min(top, bottom), h);
+    const int y1 = scale(std::max(top, bottom), h);
+    if (x1 <= x0 || y1 <= y0)
+        return QRect(0, 0, w, h);
+    return QRect(x0, y0, x1 - x0, y1 - y0);
+}
+
+bool PictureConverter::prepare(int srcW, int srcH, int srcFmt, int dstW, int dstH)
+{
+    if (m_rgb && m_srcW == srcW && m_srcH == srcH && m_srcFmt == srcFmt && m_dstW == dstW && m_dstH == dstH)
+        return true;
+    sws_freeContext(m_scale);
+    sws_freeContext(m_rgb);
+    m_scale = m_rgb = nullptr;
+    av_frame_free(&m_mid);
+    m_srcW = m_srcH = m_dstW = m_dstH = 0;
+    m_srcFmt = -1;
+
+    const int threads = int64_t(dstW) * dstH >= kSlicedPixels ? 2 : 1;
+    const AVPixFmtDescriptor *desc = av_pix_fmt_desc_get(AVPixelFormat(srcFmt));
+    const bool yuv420 = desc && !(desc->flags & AV_PIX_FMT_FLAG_RGB) && desc->nb_components >= 3 &&
+                        desc->log2_chroma_w == 1 && desc->log2_chroma_h == 1;
+    const bool scaled = srcW != dstW || srcH != dstH;
+    if (scaled && yuv420) {
+        // Scaled in two passes: the planes at the window's size (libswscale's
+        // planar scalers are vectorised), then to RGB at one size (its
+        // vectorised unscaled path). Half the time of scaling straight into
+        // RGB, whose vertical filter with more than two taps is plain C.
+        // Shrinking to half or less, each window pixel is the mean of the
+        // picture pixels it covers (area averaging: as smooth as the
+        // footprint-wide bilinear filter and half its cost); otherwise
+        // bilinear.
+        const bool halfOrLess = dstW * 2 <= srcW && dstH * 2 <= srcH;
+        m_scale = context(srcW, srcH, srcFmt, dstW, dstH, AV_PIX_FMT_YUV420P, halfOrLess ? SWS_AREA : SWS_BILINEAR,
+                          threads);
+        m_mid = av_frame_alloc();
+        if (!m_scale || !m_mid)
+            return false;
+        m_mid->format = AV_PIX_FMT_YUV420P;
+        m_mid->width = dstW;
+        m_mid->height = dstH;
+        if (av_frame_get_buffer(m_mid, 64) < 0)
+            return false;
+        m_rgb = context(dstW, dstH, AV_PIX_FMT_YUV420P, dstW, dstH, AV_PIX_FMT_RGB32, SWS_BILINEAR, threads);
+    } else {
+        m_rgb = context(srcW, srcH, srcFmt, dstW, dstH, AV_PIX_FMT_RGB32, SWS_BILINEAR, threads);
+    }
+    if (!m_rgb)
+        return false;
+    m_srcW = srcW;
+    m_srcH = srcH;
+    m_srcFmt = srcFmt;
+    m_dstW = dstW;
+    m_dstH = dstH;
+    return true;
+}
+
+QImage PictureConverter::convert(const AVFrame *f, const QSize &size, const QRect &source)
 {
     if (!f || f->width <= 0 || f->height <= 0)
         return QImage();
-    if (!m_sws || m_w != f->width || m_h != f->height || m_fmt != f->format) {
-        sws_freeContext(m_sws);
-        m_sws = sws_alloc_context();
-        if (!m_sws)
+    QRect src = source.isEmpty() ? QRect(0, 0, f->width, f->height) : source & QRect(0, 0, f->width, f->height);
+    if (src.isEmpty())
+        src = QRect(0, 0, f->width, f->height);
+    const QSize dst = size.isEmpty() ? src.size() : size;
+
+    // A part of the picture is a picture of its own: the same buffers with
+    // the plane pointers moved to its corner.
+    std::unique_ptr<AVFrame, FrameFree> part;
+    const AVFrame *in = f;
+    if (src != QRect(0, 0, f->width, f->height)) {
+        part.reset(av_frame_alloc());
+        if (!part || av_frame_ref(part.get(), f) < 0)
             return QImage();
-        av_opt_set_int(m_sws, "srcw", f->width, 0);
-        av_opt_set_int(m_sws, "srch", f->height, 0);
-        av_opt_set_int(m_sws, "src_format", f->format, 0);
-        av_opt_set_int(m_sws, "dstw", f->width, 0);
-        av_opt_set_int(m_sws, "dsth", f->height, 0);
-        av_opt_set_int(m_sws, "dst_format", AV_PIX_FMT_RGB32, 0);
-        av_opt_set_int(m_sws, "sws_flags", SWS_POINT, 0);
-        // Writing an HD picture out as RGB32 takes a third as long as
-        // decoding it; two slices written side by side halve that. Smaller
-        // pictures are cheap enough for one thread, and sixteen ports of
-        // them should not bring thirty-two more threads.
-        av_opt_set_int(m_sws, "threads", f->width * f->height >= 1280 * 720 ? 2 : 1, 0);
-        if (sws_init_context(m_sws, nullptr, nullptr) < 0) {
-            sws_freeContext(m_sws);
-            m_sws = nullptr;
+        part->crop_left = size_t(src.left());
+        part->crop_top = size_t(src.top());
+        part->crop_right = size_t(f->width - src.right() - 1);
+        part->crop_bottom = size_t(f->height - src.bottom() - 1);
+        // Unaligned: an odd corner moves the chroma planes by half a pixel,
+        // which nobody sees; rounding the corner would show the wrong part.
+        if (av_frame_apply_cropping(part.get(), AV_FRAME_CROP_UNALIGNED) < 0)
             return QImage();
-        }
-        m_w = f->width;
-        m_h = f->height;
-        m_fmt = f->format;
+        in = part.get();
     }
+    if (!prepare(in->width, in->height, in->format, dst.width(), dst.height()))
+        return QImage();
+
     // A free buffer is taken out of the pool while it is written, so that
     // writing does not copy it.
     QImage img;
     int slot = -1;
     for (int i = 0; i < kPoolSize; ++i) {
         QImage &candidate = m_pool[i];
-        if (candidate.width() == f->width && candidate.height() == f->height && candidate.isDetached()) {
+        if (candidate.size() == dst && candidate.isDetached()) {
             img = std::move(candidate);
             candidate = QImage();
             slot = i;
@@ -57,7 +178,7 @@ QImage PictureConverter::convert(const AVFrame *f)
         }
     }
     if (img.isNull()) {
-        img = QImage(f->width, f->height, QImage::Format_RGB32);
+        img = paddedImage(dst);
         if (img.isNull())
             return img;
         slot = m_poolNext;
@@ -65,17 +186,22 @@ QImage PictureConverter::convert(const AVFrame *f)
     }
     // The image's own memory is the destination: a buffer reference that
     // frees nothing tells swscale not to allocate one.
-    AVFrame *out = av_frame_alloc();
+    std::unique_ptr<AVFrame, FrameFree> out(av_frame_alloc());
     if (!out)
         return QImage();
     out->buf[0] = av_buffer_create(img.bits(), int(img.sizeInBytes()), [](void *, uint8_t *) {}, nullptr, 0);
     out->data[0] = img.bits();
     out->linesize[0] = int(img.bytesPerLine());
-    out->width = f->width;
-    out->height = f->height;
+    out->width = dst.width();
+    out->height = dst.height();
     out->format = AV_PIX_FMT_RGB32;
-    const bool ok = out->buf[0] && sws_scale_frame(m_sws, out, f) >= 0;
-    av_frame_free(&out);
+    bool ok = out->buf[0] != nullptr;
+    if (ok && m_scale) {
+        ok = av_frame_make_writable(m_mid) >= 0 && sws_scale_frame(m_scale, m_mid, in) >= 0;
+        in = m_mid;
+    }
+    ok = ok && sws_scale_frame(m_rgb, out.get(), in) >= 0;
+    out.reset();
     if (!ok)
         return QImage();
     m_pool[slot] = img;

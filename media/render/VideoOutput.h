@@ -10,8 +10,13 @@
 // `void setVideoImage(const QImage &image)`; it is called on the GUI thread
 // with every new picture (already cut to the display region) and with a null
 // image when the port closes. A handle nobody registered is resolved with
-// QWidget::find() and painted by the library itself: the picture is drawn
-// over the widget, scaled to its size.
+// QWidget::find() and painted by the library itself, over the widget.
+//
+// Pictures are made at the pixel size of the widget behind the handle (the
+// display region stretched over all of it), so that the sink draws them 1:1;
+// the size is followed through the widget's resize events, and a resize
+// takes effect on the next picture converted. A picture made before a resize
+// arrives at the old size and is the sink's to scale.
 //
 // Pictures are handed over thread-safely: the port stores the newest picture
 // and posts one delivery to the GUI thread; a picture replaced before the GUI
@@ -19,6 +24,7 @@
 #pragma once
 
 #include <QImage>
+#include <QSize>
 
 #include <cstdint>
 #include <memory>
@@ -39,6 +45,9 @@ public:
     void present(const QImage &image);
     // Shows nothing (the widget's own background) from now on.
     void clear();
+    // Any thread: the size in device pixels of the widget the pictures go
+    // to; empty while it is not known (no such widget, or not looked at yet).
+    QSize pixelSize() const;
 
     uint64_t shown() const;     // pictures the GUI thread delivered
     uint64_t dropped() const;   // pictures replaced before delivery

@@ -60,6 +60,23 @@ testmedia::Recording make(int w, int h, double seconds, bool audio = false,
     return testmedia::makeRecording(p);
 }
 
+// Mean difference of the colour channels of two images of one size, 0-255.
+double meanDifference(const QImage &a, const QImage &b)
+{
+    if (a.size() != b.size() || a.isNull())
+        return 255;
+    const QImage x = a.convertToFormat(QImage::Format_RGB32), y = b.convertToFormat(QImage::Format_RGB32);
+    double sum = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        const QRgb *p = reinterpret_cast<const QRgb *>(x.constScanLine(row));
+        const QRgb *q = reinterpret_cast<const QRgb *>(y.constScanLine(row));
+        for (int i = 0; i < x.width(); ++i)
+            sum += std::abs(qRed(p[i]) - qRed(q[i])) + std::abs(qGreen(p[i]) - qGreen(q[i])) +
+                   std::abs(qBlue(p[i]) - qBlue(q[i]));
+    }
+    return sum / (3.0 * x.width() * x.height());
+}
+
 int64_t localEpoch(int y, int mo, int d, int h, int mi, int s)
 {
     std::tm tm{};
@@ -159,6 +176,11 @@ private:
     {
         for (const auto &f : frames)
             QCOMPARE(TVPLAY_PushMediaData(port, f.data(), int(f.size())), 0);
+    }
+    static QSize decodedSize(int port)
+    {
+        TVPlayStats st{};
+        return TVPLAY_GetPlayStats(port, &st) == 0 ? QSize(st.nWidth, st.nHeight) : QSize();
     }
 
 private slots:
@@ -290,6 +312,7 @@ private slots:
     void captureJpegAtDecodedSize()
     {
         QWidget w;
+        w.resize(120, 90);  // pictures on screen are made this small
         TestSink sink(&w);
         Messages msgs;
         TVMessageReceiver r = msgs.receiver();
@@ -304,6 +327,7 @@ private slots:
         QImageReader reader(path("shot.jpg"));
         QCOMPARE(reader.format(), QByteArray("jpeg"));
         QCOMPARE(reader.size(), QSize(352, 288));  // the whole decoded picture, not the region
+        QTRY_COMPARE(sink.images.size() > 1 ? sink.images.last().size() : QSize(), QSize(120, 90));  // shown small
 
         const qint64 before = QFileInfo(path("shot.jpg")).size();
         QVERIFY(TVPLAY_CatchPictureSyn(port, qPrintable(path("shot.jpg")), 3000) < 0);
@@ -312,9 +336,14 @@ private slots:
         QVERIFY(TVPLAY_CatchPictureSyn(port, qPrintable(path("late.jpg")), 100) < 0);
     }
 
-    void displayRegionCutsThePicture()
+    // Pictures are made at the window's pixel size: the display region is the
+    // part of the decoded picture stretched over the whole window, and a
+    // resize changes the next picture made.
+    void pictureMadeAtTheWindowSize()
     {
         QWidget w;
+        w.resize(352, 288);
+        w.show();
         TestSink sink(&w);
         Messages msgs;
         TVMessageReceiver r = msgs.receiver();
@@ -332,15 +361,33 @@ private slots:
         QCOMPARE(TVPLAY_PlaySetDisplayRegion(port, &quarter), 0);
         QCOMPARE(TVPLAY_PlayNextFrame(port), 0);
         QTRY_COMPARE(sink.images.size(), 2);
-        QCOMPARE(sink.images.last().size(), QSize(176, 144));
-        QCOMPARE(TVPLAY_PlayPreviousFrame(port), 0);
+        QCOMPARE(sink.images.last().size(), QSize(352, 288));
+        QCOMPARE(TVPLAY_PlayPreviousFrame(port), 0);  // the first picture again, zoomed
         QTRY_COMPARE(sink.images.size(), 3);
-        QVERIFY(sink.images.last() == whole.copy(176, 144, 176, 144));
+        const QImage zoomed = sink.images.last();
+        auto scaled = [&](int x, int y) {
+            return whole.copy(x, y, 176, 144).scaled(352, 288, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        };
+        const double right = meanDifference(zoomed, scaled(176, 144));
+        QVERIFY2(right < 4, QByteArray::number(right));
+        for (const QPoint &wrong : {QPoint(0, 0), QPoint(176, 0), QPoint(0, 144), QPoint(170, 140)}) {
+            const double d = meanDifference(zoomed, scaled(wrong.x(), wrong.y()));
+            QVERIFY2(d > 3 * right + 4, QByteArray::number(d) + " against " + QByteArray::number(right));
+        }
 
-        QCOMPARE(TVPLAY_PlaySetDisplayRegion(port, nullptr), 0);
+        w.resize(200, 150);
         QCOMPARE(TVPLAY_PlayNextFrame(port), 0);
         QTRY_COMPARE(sink.images.size(), 4);
-        QCOMPARE(sink.images.last().size(), QSize(352, 288));
+        QCOMPARE(sink.images.last().size(), QSize(200, 150));  // the next picture after the resize
+
+        QCOMPARE(TVPLAY_PlaySetDisplayRegion(port, nullptr), 0);
+        QCOMPARE(TVPLAY_PlayPreviousFrame(port), 0);  // whole again, at the new size
+        QTRY_COMPARE(sink.images.size(), 5);
+        QCOMPARE(sink.images.last().size(), QSize(200, 150));
+        const double d = meanDifference(sink.images.last(),
+                                        whole.scaled(200, 150, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        QVERIFY2(d < 6, QByteArray::number(d));
+        QCOMPARE(decodedSize(port), QSize(352, 288));
         QCOMPARE(TVPLAY_Stop(port), 0);
     }
 
@@ -499,7 +546,8 @@ private slots:
         QCOMPARE(TVPLAY_SetPlaySpeed(mp4, 3), 0);
         QCOMPARE(TVPLAY_Play(mp4), 0);
         QTRY_VERIFY_WITH_TIMEOUT(sink2.images.size() >= 10, 5000);
-        QCOMPARE(sink2.images.last().size(), QSize(176, 144));
+        QCOMPARE(decodedSize(mp4), QSize(176, 144));
+        QCOMPARE(sink2.images.last().size(), w2.size());  // made at the window's size
         QCOMPARE(TVPLAY_SetPlayPosition(mp4, 90), 0);
         QTRY_COMPARE_WITH_TIMEOUT(msgs2.count(EUIMSG_PLAY_STOP), 1, 10000);
         QCOMPARE(TVPLAY_Stop(mp4), 0);
@@ -527,8 +575,9 @@ private slots:
         TVPlayStats st{};
         QCOMPARE(TVPLAY_GetPlayStats(port, &st), 0);
         QCOMPARE(st.nDecoded, uint64_t(10));
+        QCOMPARE(QSize(st.nWidth, st.nHeight), QSize(1920, 1080));
         QTRY_VERIFY(!sink.images.isEmpty());
-        QCOMPARE(sink.images.last().size(), QSize(1920, 1080));
+        QCOMPARE(sink.images.last().size(), w.size());
         QCOMPARE(TVPLAY_Stop(port), 0);
     }
 
@@ -541,13 +590,21 @@ private slots:
         Messages msgs;
         TVMessageReceiver r = msgs.receiver();
         int port = TVPLAY_OpenPlay(&r, sink.wid(), 100, 0, 0);
+        // Frame by frame, so that every picture is shown however busy the
+        // machine is.
+        QCOMPARE(TVPLAY_Pause(port, 1), 0);
         QCOMPARE(TVPLAY_Play(port), 0);
-        pushAll(port, split(hevc.data));
-        TVPLAY_ForcePlayEnd(port);
-        QTRY_COMPARE_WITH_TIMEOUT(msgs.count(EUIMSG_PLAY_STOP), 1, 5000);
-        QTest::qWait(50);
-        QVERIFY2(sink.images.size() >= 28, QByteArray::number(sink.images.size()));
-        QCOMPARE(sink.images.last().size(), QSize(320, 240));
+        const Frames frames = split(hevc.data);
+        pushAll(port, frames);
+        for (int i = 1; i <= videoCount(frames); ++i) {
+            QCOMPARE(TVPLAY_PlayNextFrame(port), 0);
+            QTRY_COMPARE(sink.images.size(), i);
+            if (i > 1)
+                QVERIFY(sink.images[i - 1] != sink.images[i - 2]);
+        }
+        QCOMPARE(sink.images.size(), 30);
+        QCOMPARE(decodedSize(port), QSize(320, 240));
+        QCOMPARE(sink.images.last().size(), w.size());
         TVPLAY_Stop(port);
     }
 
@@ -578,7 +635,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(msgs.count(EUIMSG_PLAY_STOP), 1, 10000);
         QTRY_VERIFY(TVPLAY_Pause(port, 1) < 0);
         QVERIFY2(sink.images.size() >= 10, QByteArray::number(sink.images.size()));
-        QCOMPARE(sink.images.last().size(), QSize(352, 288));
+        QCOMPARE(sink.images.last().size(), w.size());
     }
 
     void soundFailsCleanlyWithoutDevice()
