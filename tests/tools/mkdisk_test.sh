@@ -2,8 +2,9 @@
 # orvelle-mkdisk end to end: images made by the tool are found, mounted and
 # listed by orvelle-cli, every listed recording's frames are consistent with
 # what the list says (key frame times within its start and end, frame
-# lengths, sound), the H.264 they carry decodes, the same seed makes the
-# same image, and bad options are refused.
+# lengths, sound), the H.264 or H.265 they carry decodes (up to 3840x2160, at
+# the bit rate asked for), the same seed makes the same image, and bad
+# options are refused.
 set -u
 build=${1:?usage: mkdisk_test.sh BUILD_DIR}
 mk=$build/orvelle-mkdisk
@@ -220,6 +221,75 @@ while IFS=$'\t' read -r path _ _ _ start end _ _ _ kb; do
     fi
 done < "$tmp/wrap.list"
 check "recordings on a wrapped ring read and decode" "[ $wrap_n -gt 5 ] && [ $wrap_bad -eq 0 ]"
+
+# ---------------------------------------------------------------- recordings as real recorders write them
+# H.265 at an average bit rate, with and without camera grain: every
+# recording decodes frame for frame as H.265 of the size asked for, and with
+# grain the encoder spends about the rate asked for (without, a flat picture
+# leaves most of it unused).
+rate_py='
+import struct, sys
+d = open(sys.argv[1], "rb").read()
+pos = video = frames = 0
+while pos + 8 <= len(d) and d[pos:pos+3] == b"\x00\x00\x01":
+    t = d[pos+3]
+    if t == 0xFC: n = struct.unpack_from("<I", d, pos + 12)[0]; video += n; frames += 1; pos += 16 + n
+    elif t == 0xFD: n = struct.unpack_from("<I", d, pos + 4)[0]; video += n; frames += 1; pos += 8 + n
+    elif t == 0xFA: pos += 8 + struct.unpack_from("<H", d, pos + 6)[0]
+    else: break
+print(int(video * 8 / (frames / float(sys.argv[2])) / 1000) if frames else 0)
+'
+# Prints "decoded rate" of the one recording of an image ($1): 1 when every
+# frame decodes from format $2 as "codec,width,height" $3, and its video
+# kbit/s at $4 frames a second.
+one_recording() {
+    local path got
+    path=$("$cli" --image "$1" list | cut -f1 | head -1)
+    "$cli" --image "$1" cat "$path" < /dev/null > "$tmp/one.bin" 2>/dev/null
+    read -r frames _ _ _ _ bad < <(python3 -c "$frames_py" "$tmp/one.bin" "$tmp/one.es")
+    got=$(ffprobe -v error </dev/null -f "$2" -count_frames -select_streams v:0 \
+          -show_entries stream=codec_name,width,height,nb_read_frames -of csv=p=0 "$tmp/one.es" 2>/dev/null)
+    if [ "$bad" = 0 ] && [ "$got" = "$3,$frames" ] && \
+       ffmpeg -nostdin -v error -xerror -f "$2" -i "$tmp/one.es" -f null - 2>/dev/null; then
+        echo "1 $(python3 -c "$rate_py" "$tmp/one.bin" "$4")"
+    else
+        echo "0 0 ($got, $frames frames, bad $bad)"
+    fi
+}
+real="--size 1024M --channels 1 --days 1 --per-day 1 --seconds 4 --size-video 640x360 --fps 25 --codec h265 --bitrate 1500 --seed 5"
+"$mk" "$tmp/grain.img" $real --grain > /dev/null 2>&1
+check "an H.265 disk with grain is made" "[ \$? -eq 0 ]"
+check "its directory chains agree with its records and frames" "python3 -c \"\$chains_py\" '$tmp/grain.img'"
+read -r grain_ok grain_rate < <(one_recording "$tmp/grain.img" hevc hevc,640,360 25)
+echo "with grain: decodes $grain_ok, $grain_rate kbit/s of video"
+check "H.265 with grain decodes frame for frame" "[ '$grain_ok' = 1 ]"
+check "with grain the encoder spends the bit rate asked for (within 20 %)" \
+    "[ '$grain_rate' -ge 1200 ] && [ '$grain_rate' -le 1800 ]"
+"$mk" "$tmp/flat.img" $real > /dev/null 2>&1
+read -r flat_ok flat_rate < <(one_recording "$tmp/flat.img" hevc hevc,640,360 25)
+echo "without grain: decodes $flat_ok, $flat_rate kbit/s of video"
+check "without grain the flat picture leaves the rate unused" "[ '$flat_ok' = 1 ] && [ \$((flat_rate * 10)) -lt \$((grain_rate * 8)) ]"
+"$mk" "$tmp/grain2.img" $real --grain > /dev/null 2>&1
+check "the same seed makes the same H.265 image with grain" "cmp -s '$tmp/grain.img' '$tmp/grain2.img'"
+rm -f "$tmp/flat.img" "$tmp/grain2.img"
+
+# 4K: a few pictures of 3840x2160 (H.265 at 8 Mbit/s), and H.264 at a bit
+# rate whose pictures do not fit a recorder frame is refused with a reason.
+"$mk" "$tmp/4k.img" --size 1024M --channels 1 --days 1 --per-day 1 --seconds 3 --size-video 3840x2160 --fps 3 \
+    --codec h265 --bitrate 8000 --grain --no-audio > /dev/null 2>&1
+check "a 3840x2160 H.265 disk is made" "[ \$? -eq 0 ]"
+read -r uhd_ok _ < <(one_recording "$tmp/4k.img" hevc hevc,3840,2160 3)
+check "its 3840x2160 pictures decode frame for frame" "[ '$uhd_ok' = 1 ]"
+rm -f "$tmp/4k.img"
+"$mk" "$tmp/x.img" --size 1024M --channels 1 --days 1 --per-day 1 --seconds 3 --size-video 3840x2160 --fps 1 \
+    --bitrate 20000 --grain --no-audio > /dev/null 2> "$tmp/big.err"
+check "pictures larger than a recorder frame are refused with a reason" \
+    "[ \$? -eq 1 ] && grep -q 'does not fit a recorder frame' '$tmp/big.err'"
+rm -f "$tmp/x.img"
+for bad in "--size-video 3842x2160" "--size-video 3840x2162" "--codec vp9" "--bitrate 10" "--bitrate 20001"; do
+    "$mk" "$tmp/x.img" $bad > /dev/null 2>&1
+    check "$bad is refused" "[ \$? -eq 2 ] && [ ! -e '$tmp/x.img' ]"
+done
 
 # ---------------------------------------------------------------- reproducible, refuses bad input
 small="--size 1024M --channels 1 --days 1 --per-day 2 --seconds 4 --seed 11"

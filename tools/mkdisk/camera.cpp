@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace mkdisk {
 
@@ -73,10 +74,19 @@ bool Camera::second(uint32_t packed_time, std::vector<uint8_t> *out, std::string
     std::vector<uint8_t> au;
     for (int f = 0; f < fps; ++f) {
         draw_picture(&m_pic, m_cfg.channel, lines, f, fps);
+        if (m_cfg.grain)
+            add_grain(&m_pic, m_cfg.seed * 2654435761u ^ uint32_t(m_cfg.channel) * 40503u ^ uint32_t(m_frames));
+        ++m_frames;
         if (!m_enc.encode(m_pic, f == 0, &au, err))
             return false;
         if (au.empty())
             continue;
+        const uint32_t header = f == 0 ? kKeyHeaderSize : kFrameHeaderSize;
+        if (au.size() + header > kMaxFrameBytes) {
+            *err = "a picture of " + std::to_string(au.size()) + " bytes does not fit a recorder frame (" +
+                   std::to_string(kMaxFrameBytes) + " bytes with its header): lower --bitrate";
+            return false;
+        }
         uint8_t head[16];
         if (f == 0) {
             put_key_header(head, static_cast<uint8_t>(fps), packed_time, static_cast<uint32_t>(au.size()));

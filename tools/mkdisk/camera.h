@@ -5,8 +5,8 @@
 //        packed time of the second, bytes 12-15 payload length
 //   0xFD video frame, 8-byte header: bytes 4-7 payload length
 //   0xFA audio frame, 8-byte header: bytes 6-7 payload length
-// The payloads are H.264 access units (an IDR picture with its parameter
-// sets once a second) and G.711 A-law sound.
+// The payloads are H.264 or H.265 access units (an IDR picture with its
+// parameter sets once a second) and G.711 A-law sound.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +25,8 @@ const uint32_t kKeyHeaderSize = 16;
 const uint32_t kFrameHeaderSize = 8;
 // Sound blocks per second (1000 A-law samples each).
 const uint32_t kAudioBlocksPerSecond = 8;
+// The longest frame a recorder writes (and a reader accepts), header included.
+const uint32_t kMaxFrameBytes = 512000;
 
 void put_key_header(uint8_t out[16], uint8_t frame_rate, uint32_t packed_time, uint32_t payload);
 void put_video_header(uint8_t out[8], uint32_t payload);
@@ -35,8 +37,10 @@ struct CameraConfig {
     int width = 352;
     int height = 288;
     int fps = 10;
-    int bitrate_kbps = 256;
+    int bitrate_kbps = 0;        // 0 = constant quality (see VideoEncoder::open)
     bool audio = true;
+    bool grain = false;          // sensor noise in every picture
+    uint32_t seed = 1;           // of the noise
     std::string codec = "libx264";
 };
 
@@ -55,6 +59,7 @@ private:
     VideoEncoder m_enc;
     Picture m_pic;
     uint64_t m_samples = 0;
+    uint64_t m_frames = 0;
 };
 
 }  // namespace mkdisk

@@ -1,5 +1,6 @@
 #include "encoder.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -13,6 +14,11 @@ extern "C" {
 namespace mkdisk {
 
 namespace {
+
+// The largest rate buffer, in bits, when an average rate is asked for.
+const int64_t kMaxBufferBits = 3000000;
+// The cap of the constant-quality default.
+const int kQualityCapKbps = 256;
 
 std::string av_text(int rc)
 {
@@ -57,6 +63,7 @@ bool VideoEncoder::open(const char *codec_name, int width, int height, int fps, 
         *err = std::string("no encoder ") + codec_name;
         return false;
     }
+    const bool hevc = std::strcmp(codec_name, "libx265") == 0;
     m.reset(new Impl);
     m->ctx = avcodec_alloc_context3(codec);
     AVCodecContext *c = m->ctx;
@@ -67,15 +74,32 @@ bool VideoEncoder::open(const char *codec_name, int width, int height, int fps, 
     c->pix_fmt = AV_PIX_FMT_YUV420P;
     c->gop_size = fps;
     c->max_b_frames = 0;
-    // Constant quality, capped at the bit rate.
-    c->rc_max_rate = int64_t(bitrate_kbps) * 1000;
-    c->rc_buffer_size = int(c->rc_max_rate);
+    if (bitrate_kbps > 0) {
+        // An average rate, as a recorder's encoder keeps. The rate buffer
+        // bounds the largest picture (a key frame): at most 3 Mbit, so that
+        // it fits a recorder frame (512000 bytes) at any rate.
+        c->bit_rate = int64_t(bitrate_kbps) * 1000;
+        c->rc_max_rate = c->bit_rate;
+        c->rc_buffer_size = int(std::min<int64_t>(c->bit_rate, kMaxBufferBits));
+    } else {
+        // Constant quality, capped at 256 kbit/s.
+        c->rc_max_rate = int64_t(kQualityCapKbps) * 1000;
+        c->rc_buffer_size = int(c->rc_max_rate);
+        av_opt_set(c->priv_data, "crf", "28", 0);
+    }
     c->thread_count = 1;  // the same bytes from the same seed
     av_opt_set(c->priv_data, "preset", "ultrafast", 0);
     av_opt_set(c->priv_data, "tune", "zerolatency", 0);
     av_opt_set(c->priv_data, "forced-idr", "1", 0);
-    av_opt_set(c->priv_data, "crf", "28", 0);
-    av_opt_set(c->priv_data, "x264-params", "repeat-headers=1:keyint=1000:scenecut=0", 0);
+    if (hevc) {
+        // One worker in one pool: the output of x265 depends on the size of
+        // its pool, and without a pool it writes no wavefront rows (which a
+        // decoder uses to split a picture among its threads).
+        av_opt_set(c->priv_data, "x265-params",
+                   "log-level=none:repeat-headers=1:keyint=1000:scenecut=0:bframes=0:pools=1:frame-threads=1", 0);
+    } else {
+        av_opt_set(c->priv_data, "x264-params", "repeat-headers=1:keyint=1000:scenecut=0", 0);
+    }
     int rc = avcodec_open2(c, codec, nullptr);
     if (rc < 0) {
         *err = "cannot open " + std::string(codec_name) + ": " + av_text(rc);

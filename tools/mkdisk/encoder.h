@@ -1,6 +1,6 @@
-// Compressed media for the simulated recorder: H.264 video (libx264 through
-// libavcodec, one IDR picture per second with its parameter sets in band),
-// JPEG pictures, and G.711 A-law sound.
+// Compressed media for the simulated recorder: H.264 or H.265 video
+// (libx264 or libx265 through libavcodec, one IDR picture per second with its
+// parameter sets in band), JPEG pictures, and G.711 A-law sound.
 #pragma once
 
 #include <cstdint>
@@ -16,8 +16,10 @@ class VideoEncoder {
 public:
     VideoEncoder();
     ~VideoEncoder();
-    // Opens an encoder for width x height at `fps` frames a second. False
-    // (with *err set) when the codec cannot be opened.
+    // Opens an encoder ("libx264" or "libx265") for width x height at `fps`
+    // frames a second, at an average of `bitrate_kbps` (0 = constant quality
+    // at most 256 kbit/s). False (with *err set) when the codec cannot be
+    // opened.
     bool open(const char *codec_name, int width, int height, int fps, int bitrate_kbps, std::string *err);
     // Encodes one picture; `key` forces an IDR picture. The access unit in
     // Annex B form (empty when the encoder kept the picture back).

@@ -1,6 +1,6 @@
 // orvelle-mkdisk: makes a recorder disk image and records into it through
-// the WFS writer, as a recorder would - several channels at once, H.264
-// video showing the channel and the time, sound, recording types, split
+// the WFS writer, as a recorder would - several channels at once, H.264 or
+// H.265 video showing the channel and the time, sound, recording types, split
 // recordings and, on request, the odd things real disks show (a wrapped
 // ring, a time collision, an unclosed recording, a "DHII" header, pictures,
 // a deleted recording). The same options and seed make the same image.

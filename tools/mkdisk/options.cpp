@@ -56,8 +56,12 @@ const char *usage_text()
            "  --seconds N          typical recording length in seconds (default 12)\n"
            "  --start YYYY-MM-DD   first day (default 2024-05-01)\n"
            "  --seed N             the same seed makes the same image (default 1)\n"
-           "  --size-video WxH     picture size (default 352x288)\n"
+           "  --size-video WxH     picture size, up to 3840x2160 (default 352x288)\n"
            "  --fps N              frames per second (default 10)\n"
+           "  --codec h264|h265    video codec (default h264)\n"
+           "  --bitrate KBPS       average video bit rate, 16-20000 (default: constant quality,\n"
+           "                       at most 256 kbit/s)\n"
+           "  --grain              camera-like noise, so that the encoder really spends its bits\n"
            "  --pack SECONDS       file-splitting interval, at least 60 (default 3600)\n"
            "  --long               one recording per channel and day outlasts the pack interval\n"
            "  --wrap               record until the ring has wrapped\n"
@@ -134,12 +138,22 @@ bool parse_options(int argc, char **argv, Options *o, bool *help, std::string *e
             o->seed = uint32_t(v);
         } else if (a == "--size-video") {
             if (!(val = need(i)) || std::sscanf(val, "%dx%d", &o->width, &o->height) != 2 || o->width < 64 ||
-                o->height < 64 || o->width > 1920 || o->height > 1088 || o->width % 2 || o->height % 2)
-                return *err = "bad --size-video (WxH, even, 64x64 to 1920x1088)", false;
+                o->height < 64 || o->width > 3840 || o->height > 2160 || o->width % 2 || o->height % 2)
+                return *err = "bad --size-video (WxH, even, 64x64 to 3840x2160)", false;
         } else if (a == "--fps") {
             if (!(val = need(i)) || !number(val, 1, 60, &v))
                 return *err = "bad --fps (1-60)", false;
             o->fps = int(v);
+        } else if (a == "--codec") {
+            if (!(val = need(i)) || (std::strcmp(val, "h264") != 0 && std::strcmp(val, "h265") != 0))
+                return *err = "bad --codec (h264 or h265)", false;
+            o->codec = val;
+        } else if (a == "--bitrate") {
+            if (!(val = need(i)) || !number(val, 16, 20000, &v))
+                return *err = "bad --bitrate (16-20000 kbit/s)", false;
+            o->bitrate_kbps = int(v);
+        } else if (a == "--grain") {
+            o->grain = true;
         } else if (a == "--pack") {
             if (!(val = need(i)) || !number(val, 60, 86400, &v))
                 return *err = "bad --pack (60-86400)", false;

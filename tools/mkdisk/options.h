@@ -17,7 +17,10 @@ struct Options {
     int seconds = 12;            // typical recording length
     int year = 2024, month = 5, day = 1;
     uint32_t seed = 1;
-    int width = 352, height = 288, fps = 10, bitrate_kbps = 256;
+    int width = 352, height = 288, fps = 10;
+    int bitrate_kbps = 0;        // average video bit rate; 0 = constant quality, at most 256 kbit/s
+    std::string codec = "h264";  // "h264" or "h265"
+    bool grain = false;          // camera-like noise in every picture
     uint32_t pack_seconds = 3600;  // the writer's file-splitting interval
     bool long_recordings = false;  // one recording per channel and day outlasts the pack interval
     bool wrap = false;           // record until the ring has wrapped

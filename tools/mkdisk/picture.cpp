@@ -111,4 +111,28 @@ void draw_picture(Picture *p, int channel, const std::vector<std::string> &lines
     }
 }
 
+void add_grain(Picture *p, uint32_t seed)
+{
+    uint32_t x = seed ? seed : 0x9E3779B9u;
+    auto next = [&x] {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        return x;
+    };
+    // Luma: the sum of two uniform values, roughly bell-shaped, +-12 at
+    // most; chroma a third of it.
+    auto noisy = [&](std::vector<uint8_t> &plane, int spread) {
+        for (uint8_t &v : plane) {
+            const uint32_t r = next();
+            const int n = int(((r & 0xFF) * uint32_t(spread + 1)) >> 8) +
+                          int((((r >> 8) & 0xFF) * uint32_t(spread + 1)) >> 8) - spread;
+            v = uint8_t(std::min(255, std::max(0, int(v) + n)));
+        }
+    };
+    noisy(p->y, 12);
+    noisy(p->u, 4);
+    noisy(p->v, 4);
+}
+
 }  // namespace mkdisk

@@ -24,4 +24,9 @@ Picture make_picture(int width, int height);
 // its second (moves the bar), `channel` picks the tint.
 void draw_picture(Picture *pic, int channel, const std::vector<std::string> &lines, int frame, int frames_per_second);
 
+// Adds sensor noise as a camera's picture has it, different in every frame
+// (`seed`): a flat synthetic picture costs an encoder almost nothing, noise
+// makes it spend its bits as on real video.
+void add_grain(Picture *pic, uint32_t seed);
+
 }  // namespace mkdisk

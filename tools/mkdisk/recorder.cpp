@@ -282,6 +282,9 @@ bool Recorder::run(std::string *err)
         cfg.fps = m_o.fps;
         cfg.bitrate_kbps = m_o.bitrate_kbps;
         cfg.audio = m_o.audio;
+        cfg.grain = m_o.grain;
+        cfg.seed = m_o.seed;
+        cfg.codec = m_o.codec == "h265" ? "libx265" : "libx264";
         m_cams.emplace_back(new Camera);
         if (!m_cams.back()->open(cfg, err))
             return false;
