@@ -75,7 +75,7 @@ QImage FramePresenter::lastImage(int timeoutMs)
     {
         std::unique_lock<std::mutex> lock(m_mutex);
         m_cv.wait_for(lock, std::chrono::milliseconds(std::max(0, timeoutMs)),
-                      [this] { return m_last || m_stop; });
+                      [this] { return m_last || m_stop; });  // notified when a conversion starts
         if (m_last)
             frame = av_frame_clone(m_last);
     }
@@ -107,7 +107,13 @@ void FramePresenter::run()
             m_cv.wait(lock, [this] { return m_waiting || m_stop; });
             if (m_stop)
                 return;
-            frame = m_waiting;
+            // The picture about to be shown is the one a capture takes from
+            // now on. It replaces the last one here, not after converting, so
+            // that a port holds no more decoded pictures than it must (the
+            // decoder's, the one being converted, the one waiting): at 1080p
+            // each is 3 MB.
+            av_frame_free(&m_last);
+            frame = m_last = m_waiting;
             m_waiting = nullptr;
             m_busy = true;
             regionOn = m_regionOn;
@@ -124,18 +130,11 @@ void FramePresenter::run()
                                                                      region.bottom, TV_REGION_SPACE, frame->width,
                                                                      frame->height)
                                       : QRect();
+        // Only this thread replaces m_last, so it is read here without the lock.
         QImage img = m_converter.convert(frame, size, source);
-        if (img.isNull()) {
-            av_frame_free(&frame);
+        if (img.isNull())
             continue;
-        }
         m_converted++;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            av_frame_free(&m_last);
-            m_last = frame;  // a reference to the decoder's buffer, kept for capture
-        }
-        m_cv.notify_all();
         if (m_output)
             m_output->present(img);
     }

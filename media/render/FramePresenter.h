@@ -1,9 +1,9 @@
 // Turns decoded pictures into images on a thread of its own, so that a
 // port's decoding and the conversion to RGB run side by side, and hands
 // them to the window: the display region of the picture, scaled straight to
-// the window's pixel size in one pass. The last picture shown is kept as
-// decoded (a reference, no copy), so that a capture gets it whole and at
-// full size whatever the window shows.
+// the window's pixel size. The picture shown is kept as decoded (a
+// reference, no copy), so that a capture gets it whole and at full size
+// whatever the window shows.
 //
 // It holds one picture waiting at most: a live port replaces a waiting
 // picture with a newer one (the older counts as dropped) rather than fall
@@ -42,9 +42,9 @@ public:
     // Takes a reference to the frame's picture.
     void submit(const AVFrame *frame);
     void setRegion(const TVRect *rect);
-    // The last picture shown, whole and at its decoded size (converted now,
-    // on the caller's thread); waits up to timeoutMs for a first one (null if
-    // none came).
+    // The picture on screen (or about to be), whole and at its decoded size
+    // (converted now, on the caller's thread); waits up to timeoutMs for a
+    // first one (null if none came).
     QImage lastImage(int timeoutMs);
     // Returns once every submitted picture has been converted.
     void waitIdle();
@@ -67,7 +67,7 @@ private:
     bool m_regionOn = false;
     TVRect m_region{0, 0, 0, 0};
     QSize m_fallbackSize;
-    AVFrame *m_last = nullptr;     // the last picture shown, as decoded
+    AVFrame *m_last = nullptr;     // the picture shown (or being converted for it), as decoded
     std::atomic<uint64_t> m_converted{0};
     std::atomic<uint64_t> m_dropped{0};
     PictureConverter m_converter;  // presenter thread only
