@@ -1,7 +1,8 @@
 // Play ports in real time on recordings as real recorders write them: N
-// ports, each fed by its own pusher thread at the stream's frame rate
-// (absolute deadlines, holding while the port asks for it), each rendering
-// into its own window at the size a window of the program's grid has.
+// ports, each fed by its own pusher thread as a play channel feeds it (as
+// fast as the port's buffer takes frames, holding while the port asks), each
+// showing them by its own clock in its own window at the size a window of
+// the program's grid has.
 //
 //   bench_ports_realtime [--size WxH] [--bitrate KBPS] [--codec h264|h265]
 //                        [--ports N] [--seconds S] [--fps F] [--window WxH]
@@ -255,7 +256,6 @@ struct Pusher {
     std::atomic<bool> hold{false};
     std::atomic<bool> stop{false};
     std::atomic<uint64_t> pushed{0};  // video frames
-    std::atomic<int64_t> heldMs{0};
     std::thread thread;
 
     static int onMessage(int, int id, int64_t p1, int64_t, int64_t, const char *, void *, void *, void *, void *u)
@@ -265,31 +265,24 @@ struct Pusher {
         return 0;
     }
 
-    // One video frame every 1/fps seconds from the start, whatever the
-    // pushes cost; a hold moves the deadlines on by the time held.
-    void run(const Stream &s, int fps)
+    // As a play channel pushes: as fast as the port's buffer takes frames,
+    // holding while the port asks for it; the port shows them by its clock.
+    void run(const Stream &s)
     {
-        const auto interval = std::chrono::duration<double>(1.0 / fps);
-        auto start = Clock::now();
-        uint64_t n = 0;
         size_t i = first;
         while (!stop) {
             if (hold) {
-                const auto h0 = Clock::now();
-                while (hold && !stop)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-                const auto held = Clock::now() - h0;
-                heldMs += std::chrono::duration_cast<std::chrono::milliseconds>(held).count();
-                start += held;
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                continue;
             }
             const std::vector<uint8_t> &f = s.frames[i];
-            i = (i + 1) % s.frames.size();
-            TVPLAY_PushMediaData(port, f.data(), int(f.size()));
-            if (f[3] == 0xFC || f[3] == 0xFD) {
-                pushed++;
-                ++n;
-                std::this_thread::sleep_until(start + std::chrono::duration_cast<Clock::duration>(interval * double(n)));
+            if (TVPLAY_PushMediaData(port, f.data(), int(f.size())) < 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));  // refused: full
+                continue;
             }
+            i = (i + 1) % s.frames.size();
+            if (f[3] == 0xFC || f[3] == 0xFD)
+                pushed++;
         }
     }
 };
@@ -297,7 +290,6 @@ struct Pusher {
 struct Sample {
     TVPlayStats st{};
     uint64_t pushed = 0, images = 0;
-    int64_t heldMs = 0;
 };
 
 }  // namespace
@@ -360,7 +352,7 @@ int main(int argc, char **argv)
         TVPLAY_Play(pu->port);
     }
     for (auto &pu : pushers)
-        pu->thread = std::thread([&pu, &stream, &o] { pu->run(stream, o.fps); });
+        pu->thread = std::thread([&pu, &stream] { pu->run(stream); });
 
     auto spin = [](double s) {
         QEventLoop loop;
@@ -374,7 +366,6 @@ int main(int argc, char **argv)
             TVPLAY_GetPlayStats(pushers[size_t(i)]->port, &s.st);
             s.pushed = pushers[size_t(i)]->pushed;
             s.images = windows[size_t(i)]->images;
-            s.heldMs = pushers[size_t(i)]->heldMs;
         }
     };
 
@@ -389,8 +380,8 @@ int main(int argc, char **argv)
     const double cpu = cpuSeconds(RUSAGE_SELF) - cpu0;
     const std::string loadAfter = loadAverage();
 
-    std::printf("\n%4s %9s %9s %9s %9s %9s %9s %9s\n", "port", "shown s", "skipped s", "video s", "clock",
-                "shown/s", "buffered", "held ms");
+    std::printf("\n%4s %9s %9s %9s %9s %9s %9s\n", "port", "shown s", "skipped s", "video s", "clock", "shown/s",
+                "buffered");
     uint64_t decoded = 0;
     double minRate = 1e9, maxRate = 0, shown = 0, skipped = 0;
     for (int i = 0; i < o.ports; ++i) {
@@ -405,8 +396,8 @@ int main(int argc, char **argv)
         maxRate = std::max(maxRate, rate);
         shown += sh;
         skipped += sk;
-        std::printf("%4d %9.2f %9.2f %9.2f %9.4f %9.1f %9llu %9lld\n", i, sh, sk, played, rate, sh * o.fps / wall,
-                    (unsigned long long)y.st.nBuffered, (long long)(y.heldMs - x.heldMs));
+        std::printf("%4d %9.2f %9.2f %9.2f %9.4f %9.1f %9llu\n", i, sh, sk, played, rate, sh * o.fps / wall,
+                    (unsigned long long)y.st.nBuffered);
     }
     std::printf("\nper port: %.2f s shown and %.2f s skipped of %.1f s; clock %.4f-%.4f of wall time\n",
                 shown / o.ports, skipped / o.ports, wall, minRate, maxRate);
