@@ -5,7 +5,7 @@
 ORVELLE_PACKAGES=(
   build-essential cmake pkg-config git
   qtbase5-dev qttools5-dev qttools5-dev-tools qtmultimedia5-dev libqt5svg5-dev
-  libqt5multimedia5-plugins qt5-image-formats-plugins
+  libqt5multimedia5-plugins qt5-image-formats-plugins qttranslations5-l10n
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
   libjsoncpp-dev libgtest-dev googletest
   libssl-dev

@@ -171,7 +171,9 @@ void CConfigDlg::fillFromSettings()
     const int nStream = m_pStream->findData(pData->recordFormat);
     m_pStream->setCurrentIndex(nStream >= 0 ? nStream : 0);
 
-    m_pVersion->setText(pData->version);
+    // "Info/Version" is kept as the settings file has it; without one the
+    // box shows the program's own version.
+    m_pVersion->setText(pData->version.isEmpty() ? QStringLiteral(ORVELLE_VERSION) : pData->version);
     static const QDateTime built = buildDateTime(__DATE__, __TIME__);
     m_pBuildDate->setText(
         QString("%1 %2").arg(built.date().toString("yyyy.MM.dd"), built.time().toString("hh:mm:ss")));

@@ -27,6 +27,15 @@ QString translationFile(const QString& strAppDir, const QString& strLanguage)
     return QString();
 }
 
+QString qtTranslationName(const QString& strLanguage)
+{
+    if (strLanguage == QLatin1String("SimpChinese"))
+        return QStringLiteral("qtbase_zh_CN");
+    if (strLanguage == QLatin1String("Russian"))
+        return QStringLiteral("qtbase_ru");
+    return QString();
+}
+
 QStringList diskImageArguments(const QStringList& arguments)
 {
     static const QString kOption = QStringLiteral("--disk-image");

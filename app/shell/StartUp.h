@@ -20,6 +20,10 @@ QString loadStyleSheet(const QString& strAppDir);
 // appdir/language/orvelle_zh.qm and orvelle_ru.qm; any other value (also
 // another letter case) names none.
 QString translationFile(const QString& strAppDir, const QString& strLanguage);
+// Qt's own texts (the folder and file choosers, standard buttons) for the
+// same setting: "qtbase_zh_CN" or "qtbase_ru", to be looked up in Qt's
+// translation folder; empty for English and unknown values.
+QString qtTranslationName(const QString& strLanguage);
 
 // The files given with "--disk-image FILE" (or "--disk-image=FILE"), in
 // order. Other arguments are left alone.

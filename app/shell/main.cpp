@@ -26,6 +26,7 @@
 #include <QDebug>
 #include <QFile>
 #include <QFont>
+#include <QLibraryInfo>
 #include <QPixmap>
 #include <QProcess>
 #include <QSplashScreen>
@@ -63,6 +64,12 @@ int main(int argc, char* argv[])
     if (!strQm.isEmpty() && !translator.load(strQm))
         qDebug() << "Translation not loaded:" << strQm;
     app.installTranslator(&translator);
+    // Qt's own dialogs (folder and file choosers) in the same language, when
+    // the system has Qt's translations (package qttranslations5-l10n).
+    QTranslator qtTranslator;
+    const QString strQtName = startup::qtTranslationName(pData->language);
+    if (!strQtName.isEmpty() && qtTranslator.load(strQtName, QLibraryInfo::location(QLibraryInfo::TranslationsPath)))
+        app.installTranslator(&qtTranslator);
 
     QFont font = QApplication::font();
     font.setPointSize(9);

@@ -113,6 +113,12 @@ void TestConfigDlg::showsTheSettings()
     QCOMPARE(dlg.streamBox()->currentData().toInt(), 5);
     QCOMPARE(dlg.streamBox()->currentText(), QString("Timelapse Video"));
     QCOMPARE(dlg.versionEdit()->text(), QString("V2.1.0"));
+    // Without a version in the settings file the program's own is shown.
+    const QString strStored = pData->version;
+    pData->version.clear();
+    CConfigDlg plain;
+    QCOMPARE(plain.versionEdit()->text(), QString(ORVELLE_VERSION));
+    pData->version = strStored;
     QVERIFY(QRegExp("\\d{4}\\.\\d{2}\\.\\d{2} \\d{2}:\\d{2}:\\d{2}").exactMatch(dlg.buildDateEdit()->text()));
 }
 

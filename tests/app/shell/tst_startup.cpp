@@ -15,8 +15,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QLibraryInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QLibraryInfo>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -194,6 +196,14 @@ void TestStartUp::languageChoosesTheTranslation()
     QVERIFY(startup::translationFile("/opt/o", "English").isEmpty());
     QVERIFY(startup::translationFile("/opt/o", "simpchinese").isEmpty());
     QVERIFY(startup::translationFile("/opt/o", "").isEmpty());
+    // Qt's own dialogs follow the same setting, from Qt's translations.
+    QVERIFY(startup::qtTranslationName("English").isEmpty());
+    for (const char* language : {"SimpChinese", "Russian"}) {
+        QTranslator qt;
+        QVERIFY2(qt.load(startup::qtTranslationName(language), QLibraryInfo::location(QLibraryInfo::TranslationsPath)),
+                 language);
+        QVERIFY(!qt.isEmpty());
+    }
 }
 
 void TestStartUp::shippedTranslationsLoad()
