@@ -147,6 +147,10 @@ struct CPlay::PumpState
     std::vector<uint8_t> buffer;
     int nPort = 0;
     bool bPortLost = false;
+    // Frames before the first key frame after an open or a seek cannot be
+    // decoded (a fragment of an overwritten recording starts inside a group
+    // of pictures) and carry no time: they are passed over.
+    bool bKeySeen = false;
 };
 
 void CPlay::PlayPushedData()
@@ -170,6 +174,7 @@ void CPlay::PlayPushedData()
 
         const QString strPath = GetPlayFile();
         bool bOpened = source.Open(strPath);
+        st.bKeySeen = false;
         if (bOpened) {
             source.SeekTo(0);
             m_nPlayStatus.store(StatusPlaying);
@@ -192,6 +197,7 @@ void CPlay::PlayPushedData()
             while (!m_bPlayEnded.load()) {
                 if (m_bSeekPending.load()) {
                     bOpened = source.Open(strPath);
+                    st.bKeySeen = false;
                     if (bOpened) {
                         bReopened = true;
                         break;
@@ -289,6 +295,9 @@ void CPlay::PumpData(CPlaySource& source, PumpState& st)
                 bSeek = true;
                 break;
             }
+            if (!st.bKeySeen && !pFrame->nKeyFrame)
+                continue;
+            st.bKeySeen = true;
             const bool bVideo = pFrame->nType == STREAM_FRAME_VIDEO;
             if (m_bSync.load() && bVideo) {
                 SetCurrentTime(pFrame->nHour, pFrame->nMinute, pFrame->nSecond);
@@ -350,6 +359,7 @@ bool CPlay::SeekStep(CPlaySource& source, PumpState& st)
     st.nPort = OpenPort();
     StreamReader_Destroy(st.hReader);
     st.hReader = StreamReader_Create();
+    st.bKeySeen = false;
     m_bBuffering.store(0);
     SetCurSeconds(0);
     m_bSyncWait.store(0);

@@ -91,6 +91,12 @@ CDiskManagePage::CDiskManagePage(QWidget* parent)
     connect(this, &CDiskManagePage::clearRecordTree, this, &CDiskManagePage::onClearRecordTree);
     connect(this, &CDiskManagePage::drivesUnreadable, this, &CDiskManagePage::onDrivesUnreadable);
 
+    const QString iconDir = CGlobalAppData::appDir() + "/skin/icons/";
+    m_recoveredIcon = QIcon(iconDir + "Recovered.png");
+    m_deletedIcon = QIcon(iconDir + "FileDeleted.png");
+    m_fragmentIcon = QIcon(iconDir + "FileFragment.png");
+    m_catalogue.SetScanRecovered(true);
+
     // The loader stops at the next page of the recording list once asked to.
     m_catalogue.SetProgressCallback([this](const CatalogueProgress&) {
         if (m_bQuit)
@@ -253,12 +259,16 @@ void CDiskManagePage::loadDataFromDisk()
         for (int p : CRecordCatalogue::ListedPartitions(d))
             parts.append(qMakePair(d, p));
     }
+    const std::vector<CatalogueEntry> recovered = m_catalogue.RecoveredEntries();
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_recordMap.clear();
         for (const auto& kv : records)
             m_recordMap.insert(QString::fromStdString(kv.first), QString::fromStdString(kv.second));
         m_listedParts = parts;
+        m_recovered.clear();
+        for (const CatalogueEntry& e : recovered)
+            m_recovered.append({QString::fromStdString(e.key), QString::fromStdString(e.name), e.state});
     }
     qDebug() << "loadDataFromDisk after" << timer.elapsed() << "ms";
 }
@@ -269,13 +279,15 @@ void CDiskManagePage::onUpdateTree()
     QElapsedTimer timer;
     timer.start();
     QVector<QPair<QString, QString>> all;
+    QVector<RecoveredRecord> recovered;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         all.reserve(m_recordMap.size());
         for (auto it = m_recordMap.constBegin(); it != m_recordMap.constEnd(); ++it)
             all.append(qMakePair(it.key(), it.value()));
+        recovered = m_recovered;
     }
-    const int nTotal = all.size();
+    const int nTotal = all.size() + recovered.size();
     emitOnGuiThread([this, nTotal] { emit clearRecordTree(nTotal); });
     // Off the GUI thread the batches are spaced so that the GUI stays
     // responsive while it builds the tree.
@@ -284,6 +296,14 @@ void CDiskManagePage::onUpdateTree()
         const QVector<QPair<QString, QString>> batch = all.mid(first, kBatchSize);
         qDebug() << "onUpdateTree after-------------------------" << timer.elapsed();
         emitOnGuiThread([this, batch] { emit appendNewRecord(batch, batch.size()); });
+        if (!bOnGuiThread)
+            QThread::msleep(10);
+    }
+    // The recovered recordings come last, below the recordings of their
+    // partitions.
+    for (int first = 0; first < recovered.size() && !m_bQuit; first += kBatchSize) {
+        const QVector<RecoveredRecord> batch = recovered.mid(first, kBatchSize);
+        emitOnGuiThread([this, batch] { onAppendRecovered(batch); });
         if (!bOnGuiThread)
             QThread::msleep(10);
     }
@@ -346,7 +366,12 @@ void CDiskManagePage::addEmptyPartitionNotes()
         QStandardItem* pDisk = m_pModel->item(d);
         for (int p = 0; pDisk && p < pDisk->rowCount(); ++p) {
             QStandardItem* pPart = pDisk->child(p);
-            if (pPart->data(LevelRole).toInt() != PartitionLevel || pPart->hasChildren())
+            // A partition whose only child is its "Recovered" node has no
+            // recordings of its own either.
+            const bool bOnlyRecovered = pPart->rowCount() == 1 &&
+                                        pPart->child(0)->data(KeyRole) == QVariant(kRecoveredKey) &&
+                                        pPart->child(0)->data(LevelRole).toInt() == PartitionLevel;
+            if (pPart->data(LevelRole).toInt() != PartitionLevel || (pPart->hasChildren() && !bOnlyRecovered))
                 continue;
             auto* pNote = new QStandardItem(tr("no recordings of the chosen stream"));
             // The list is narrow: the whole note also shows on hovering, as a
@@ -359,7 +384,7 @@ void CDiskManagePage::addEmptyPartitionNotes()
             font.setItalic(true);
             pNote->setFont(font);
             pNote->setForeground(QColor(150, 156, 164));
-            pPart->appendRow(pNote);
+            pPart->insertRow(0, pNote);
             m_pTreeView->expand(pDisk->index());
             m_pTreeView->expand(pPart->index());
         }

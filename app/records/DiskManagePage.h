@@ -33,6 +33,14 @@ class QToolButton;
 
 using RecordPairs = QVector<QPair<QString, QString>>;
 
+// A recovered recording on its way to the tree: record key, display name,
+// state (1 deleted, 2 fragment).
+struct RecoveredRecord {
+    QString key;
+    QString name;
+    int state = 0;
+};
+
 class CDiskManagePage : public CRecordPage
 {
     Q_OBJECT
@@ -96,6 +104,9 @@ public slots:
     void onUpdateTree();
     void onShowDiskInfo();
     void onAppendNewRecord(QVector<QPair<QString, QString>> arr, int count);
+    // Adds recovered recordings under their partitions' "Recovered" nodes
+    // (DiskManageRecovered.cpp); they count towards the load's total.
+    void onAppendRecovered(QVector<RecoveredRecord> arr);
     void onEnabledControl(bool bEnabled);
     void onAddDiskImage();
 
@@ -138,9 +149,13 @@ private:
     std::atomic<int> m_ideNum{0};
     CMyThread m_loadThread;
     CRecordCatalogue m_catalogue;
-    std::mutex m_mutex;  // guards m_recordMap and m_listedParts (a std lock: ThreadSanitizer sees it)
+    std::mutex m_mutex;  // guards m_recordMap, m_listedParts and m_recovered (a std lock: ThreadSanitizer sees it)
     QMap<QString, QString> m_recordMap;
     QVector<QPair<int, int>> m_listedParts;  // (disk, partition) the last load read
+    QVector<RecoveredRecord> m_recovered;  // in key order; guarded by m_mutex
+    QIcon m_recoveredIcon;
+    QIcon m_deletedIcon;
+    QIcon m_fragmentIcon;
     QLabel* m_pLoadingLabel;
     QLabel* m_pAccessLabel;
     QToolButton* m_pAddImageButton;

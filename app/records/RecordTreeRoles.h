@@ -4,7 +4,11 @@
 // Item data roles and levels of the record trees (disk page and local page).
 //
 // Level 0 is a disk (or the local folder), 1 a partition (or its "ide"
-// folder), 2 a date, 3 a channel, 4 a recording.
+// folder), 2 a date, 3 a channel, 4 a recording. The disk page puts the
+// recovered recordings of a partition (deleted ones and fragments of
+// overwritten ones) under a "Recovered" node of level 1 below the
+// partition, keyed kRecoveredKey, with the usual date, channel and recording
+// levels below it; its recordings carry their state in StateRole.
 
 #include <Qt>
 
@@ -15,7 +19,11 @@ enum RecordTreeRole {
     PartRole = Qt::UserRole + 6,     // partition (local page: the "ide" folder name)
     DateRole = Qt::UserRole + 7,     // QDate
     ChannelRole = Qt::UserRole + 8,  // 0-based channel
+    StateRole = Qt::UserRole + 9,    // recovered recordings: 1 deleted, 2 fragment (else unset)
 };
+
+// KeyRole of a partition's "Recovered" node (no partition number).
+const int kRecoveredKey = -1;
 
 enum RecordTreeLevel {
     DiskLevel = 0,

@@ -16,53 +16,16 @@
 #include <string>
 
 #include "app/records/catalogue/RecordCatalogue.h"
-#include "tests/support/image/image_builder.h"
+#include "bench/common/catalogue_image.h"
 #include "wfs/common/log.h"
 #include "wfs/device/recorder_disks.h"
-
-namespace {
-
-const int kChannels = 16;
-const int kPerChannel = 1280;
-
-bool make_image(const std::string &path)
-{
-    testimg::DiskPlan disk;
-    disk.partitions[0].sectors = 11000000;
-    disk.partitions[0].sec_per_clus = 8;
-    testimg::ImageBuilder b(disk);
-    testimg::RecordingPlan r;
-    r.duration = 60;
-    r.synthetic.frame_rate = 1;
-    r.synthetic.key_payload = 200;
-    r.synthetic.audio_per_second = 0;
-    for (int i = 0; i < kPerChannel; ++i) {
-        int s = i * 65;  // 60 s recordings, 5 s apart, over one day
-        for (int ch = 0; ch < kChannels; ++ch) {
-            r.channel = static_cast<uint8_t>(ch);
-            r.start_time = testimg::pack_time(2024, 5, 1, s / 3600, s / 60 % 60, s % 60);
-            b.add(r);
-        }
-    }
-    testimg::Manifest m;
-    std::string err;
-    if (!b.build(path, &m, &err)) {
-        std::fprintf(stderr, "cannot build %s: %s\n", path.c_str(), err.c_str());
-        return false;
-    }
-    std::printf("built %s: %u clusters, %zu recordings\n", path.c_str(), m.partitions[0].layout.total_cluster,
-                m.recordings.size());
-    return true;
-}
-
-}  // namespace
 
 int main(int argc, char **argv)
 {
     std::string path = argc > 1 ? argv[1] : "/tmp/orvelle-bench-catalogue.img";
     wfs_log_set_route(WFS_LOG_SILENT);
     struct stat st;
-    if (stat(path.c_str(), &st) != 0 && !make_image(path))
+    if (stat(path.c_str(), &st) != 0 && !bench::make_catalogue_image(path))
         return 1;
 
     CRecordCatalogue::UseImages({path});

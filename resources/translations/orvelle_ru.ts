@@ -769,6 +769,22 @@
         <source>EWF image, %1 segments</source>
         <translation>образ EWF, сегментов: %1</translation>
     </message>
+    <message>
+        <source>Recovered</source>
+        <translation>Восстановленные</translation>
+    </message>
+    <message>
+        <source>Deleted recordings and what is left of overwritten ones</source>
+        <translation>Удалённые записи и остатки перезаписанных</translation>
+    </message>
+    <message>
+        <source>deleted</source>
+        <translation>удалена</translation>
+    </message>
+    <message>
+        <source>fragment</source>
+        <translation>фрагмент</translation>
+    </message>
 </context>
 <context>
     <name>CRecordListManage</name>

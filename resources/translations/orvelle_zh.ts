@@ -769,6 +769,22 @@
         <source>EWF image, %1 segments</source>
         <translation>EWF 镜像，%1 个分段</translation>
     </message>
+    <message>
+        <source>Recovered</source>
+        <translation>已恢复</translation>
+    </message>
+    <message>
+        <source>Deleted recordings and what is left of overwritten ones</source>
+        <translation>已删除的录像和被覆盖录像的剩余部分</translation>
+    </message>
+    <message>
+        <source>deleted</source>
+        <translation>已删除</translation>
+    </message>
+    <message>
+        <source>fragment</source>
+        <translation>片段</translation>
+    </message>
 </context>
 <context>
     <name>CRecordListManage</name>

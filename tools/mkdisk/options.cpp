@@ -46,7 +46,8 @@ const char *usage_text()
            "Makes a recorder disk image (MBR + WFS volume) and records into it as a recorder would.\n"
            "\n"
            "Options:\n"
-           "  --demo               the demo disk: 4 channels, 2 days, 12 recordings per channel\n"
+           "  --demo               the demo disk: 4 channels, 2 days, 12 recordings per channel,\n"
+           "                       one deleted, the oldest overrun (--sec-per-clus 128 --deleted --overrun)\n"
            "  --size N[M|G]        image size (default 2048M)\n"
            "  --partitions N       recording partitions, 1-4 (default 1)\n"
            "  --sec-per-clus N     sectors per cluster, a power of two up to 32768 (default 4096)\n"
@@ -70,6 +71,8 @@ const char *usage_text()
            "  --dhii               the first recording starts with a \"DHII\" stream header\n"
            "  --pictures           add a picture partition with a still of every recording\n"
            "  --deleted            delete one recording afterwards\n"
+           "  --overrun            end the ring behind the recordings and go on recording over the\n"
+           "                       oldest until a long one has lost its first clusters\n"
            "  --no-audio           no sound frames\n"
            "  --verbose            library messages on standard error\n"
            "  -h, --help           show this help and exit\n"
@@ -101,6 +104,11 @@ bool parse_options(int argc, char **argv, Options *o, bool *help, std::string *e
             o->pack_seconds = 60;
             o->long_recordings = true;
             o->size_mib = 2048;
+            // Clusters small enough that a recording spans several, so that
+            // what the overrun leaves of one shows among the recovered.
+            o->sec_per_clus = 128;
+            o->deleted = true;
+            o->overrun = true;
         } else if (a == "--size") {
             if (!(val = need(i)) || !size_mib(val, &o->size_mib))
                 return *err = err->empty() ? "bad --size" : *err, false;
@@ -172,6 +180,8 @@ bool parse_options(int argc, char **argv, Options *o, bool *help, std::string *e
             o->pictures = true;
         } else if (a == "--deleted") {
             o->deleted = true;
+        } else if (a == "--overrun") {
+            o->overrun = true;
         } else if (a == "--no-audio") {
             o->audio = false;
         } else if (a == "--verbose") {

@@ -29,6 +29,7 @@ struct Options {
     bool dhii = false;           // the first recording carries a "DHII" stream header
     bool pictures = false;       // a picture partition with a still per recording
     bool deleted = false;        // one recording is deleted afterwards
+    bool overrun = false;        // the ring ends behind the recordings and the recorder goes on over them
     bool audio = true;
     bool verbose = false;
 };

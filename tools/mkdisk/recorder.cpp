@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <random>
 #include <vector>
@@ -71,7 +72,11 @@ public:
 private:
     bool format(std::string *err);
     std::vector<Recording> slot(wfs_time at, bool long_one);
-    bool record_slot(const std::vector<Recording> &recs, bool last_slot, std::string *err);
+    // Records a slot; when `stop` says so after a second, every recording
+    // still running closes there.
+    bool record_slot(const std::vector<Recording> &recs, bool last_slot, std::string *err,
+                     const std::function<bool()> &stop = nullptr);
+    bool record_overrun(wfs_time day, std::string *err);
     bool start(Active *a, std::string *err);
     void still(const Recording &r, std::string *err);
     int rnd(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(m_rng); }
@@ -202,7 +207,8 @@ void Recorder::still(const Recording &r, std::string *err)
     ++m_sum->pictures;
 }
 
-bool Recorder::record_slot(const std::vector<Recording> &recs, bool last_slot, std::string *err)
+bool Recorder::record_slot(const std::vector<Recording> &recs, bool last_slot, std::string *err,
+                           const std::function<bool()> &stop)
 {
     std::vector<Active> act(recs.size());
     wfs_time first = recs[0].start, last = recs[0].start;
@@ -239,9 +245,12 @@ bool Recorder::record_slot(const std::vector<Recording> &recs, bool last_slot, s
         }
         wfs_time next = wfs_time_add(t, 1);
         g_clock = next;
+        const bool stopping = stop && stop();
         for (Active &a : act) {
-            if (!a.h || a.left_open || wfs_time_add(a.rec.start, a.rec.duration) != next)
+            if (!a.h || a.left_open || (wfs_time_add(a.rec.start, a.rec.duration) != next && !stopping))
                 continue;
+            if (stopping)
+                a.rec.duration = int(wfs_time_diff(next, a.rec.start));
             if (a.keep_open) {
                 // The disk is pulled while this one records: what it wrote
                 // reaches the disk, its records stay open.
@@ -264,7 +273,69 @@ bool Recorder::record_slot(const std::vector<Recording> &recs, bool last_slot, s
             a.h = nullptr;
             m_done.push_back(fi);
         }
+        if (stopping)
+            break;
     }
+    return true;
+}
+
+// A recorder whose disk is full goes on over its oldest recordings. Unless
+// the ring has wrapped already, it is made to end right behind what was
+// recorded so far, so that this takes little data: the next recordings
+// start over at the ring's start, run for at least kOverrunSeconds and then
+// until the cluster after the write position is the middle of an older
+// recording whose first cluster is gone, which leaves the rest of it (and
+// of the recordings of the other channels around it) behind.
+bool Recorder::record_overrun(wfs_time day, std::string *err)
+{
+    const int kOverrunSeconds = 10;
+    DriverParam *pdp = get_work_driver(DRIVER_TYPE_RECORD);
+    if (!pdp || pdp->current_cluster == 0) {
+        *err = "nothing recorded to go on over";
+        return false;
+    }
+    if (!m_sum->wrapped) {
+        pdp->total_cluster = pdp->current_cluster + 1;
+        wfs_save_driver_param(pdp);
+    }
+    const wfs_time until = wfs_time_add(day, kOverrunSeconds);
+    // Some older recording lost its first cluster but keeps most of the
+    // rest: one of the clusters just behind the write position is among its
+    // first few, and its chain goes on from there.
+    auto overran = [pdp, until]() {
+        DriverParam *d = get_work_driver(DRIVER_TYPE_RECORD);
+        if (d != pdp || g_clock < until)
+            return false;
+        const uint32_t cur = pdp->current_cluster;
+        for (uint32_t c = cur + 1; c <= cur + 16 && c < pdp->total_cluster; ++c) {
+            dir_item item;
+            if (get_dir_item_info(pdp, c, &item) != 0 || item.dir_flag != DIR_FLAG_CONT || item.item_num > 4 ||
+                item.first_cluster_no > cur || item.first_cluster_no < pdp->rev_clus)
+                continue;
+            const uint32_t first = item.first_cluster_no;
+            int left = 0;
+            for (uint32_t k = item.down_cluster_no; left < 8 && k > cur && k < pdp->total_cluster; ++left) {
+                if (get_dir_item_info(pdp, k, &item) != 0 || item.first_cluster_no != first)
+                    break;
+                k = item.down_cluster_no;
+            }
+            if (left >= 8)
+                return true;
+        }
+        return false;
+    };
+    std::vector<Recording> recs = slot(day, false);
+    for (Recording &r : recs) {
+        r.start = day;
+        r.duration = 3600;  // until the write position is where it should be
+    }
+    if (!record_slot(recs, false, err, overran))
+        return false;
+    if (!overran()) {
+        *err = "the recorder did not reach its oldest recordings";
+        return false;
+    }
+    m_sum->wrapped = true;
     return true;
 }
 
@@ -309,6 +380,7 @@ bool Recorder::run(std::string *err)
         bool last = i + 1 == slots.size() && !m_o.wrap;
         if (!record_slot(slot(slots[i].first, slots[i].second), last, err))
             return false;
+        ring_wrapped();
     }
     if (m_o.wrap) {
         // Go on recording, a day at a time, until the ring has wrapped and a
@@ -341,10 +413,17 @@ bool Recorder::run(std::string *err)
                 return false;
         }
     }
+    const size_t before_overrun = m_done.size();
+    if (m_o.overrun && !record_overrun(wfs_time_add(day0, int64_t(m_o.days) * 86400), err))
+        return false;
     if (m_o.deleted && m_done.size() >= 2) {
-        // The second recording of the first channel.
+        // The second recording of the first channel; with an overrun, which
+        // takes the oldest, the second last before it.
+        std::vector<file_info> order(m_done.begin(), m_done.begin() + long(before_overrun));
+        if (m_o.overrun)
+            std::reverse(order.begin(), order.end());
         int seen = 0;
-        for (const file_info &fi : m_done) {
+        for (const file_info &fi : order) {
             if (fi.channel == 0 && ++seen == 2) {
                 if (wfs_delete_appoint_file(&fi) == 0)
                     ++m_sum->deleted;

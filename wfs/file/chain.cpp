@@ -7,6 +7,9 @@
 // the end of the ring continues at its start. There, and only there, the
 // directory's chain link is followed instead, once it checks out as the
 // same recording's neighbouring cluster.
+//
+// A fragment of an overwritten recording has no first cluster to start an
+// index walk from: it is read along its surviving chain (fragment.h).
 #include "wfs/common/log.h"
 #include "wfs/file/handle.h"
 #include "wfs/volume/layout.h"
@@ -71,4 +74,29 @@ unsigned file_prev_clus(DriverParam *pdp, uint32_t from, uint8_t ch, uint32_t *p
     wfs_trace("file_prev_clus: %u continues at %u before the ring's start\n", from, link);
     *prev = link;
     return FS_OK;
+}
+
+unsigned handle_next_clus(FileHandle *h, uint32_t from, uint32_t *next)
+{
+    if (h->frag.first == 0)
+        return file_next_clus(h->pdp, from, h->channel, next);
+    // A fragment ends with its last surviving cluster even when that
+    // cluster's links lead on.
+    if (from == h->frag.last)
+        return FS_NOT_FOUND;
+    return fragment_next(h->pdp, from, next);
+}
+
+unsigned handle_prev_clus(FileHandle *h, uint32_t from, uint32_t *prev)
+{
+    if (h->frag.first == 0)
+        return file_prev_clus(h->pdp, from, h->channel, prev);
+    if (from == h->frag.first)
+        return FS_NOT_FOUND;
+    return fragment_prev(h->pdp, from, prev);
+}
+
+uint32_t handle_first_clus(const FileHandle *h)
+{
+    return h->frag.first != 0 ? h->frag.first : h->cur_dir_info.first_cluster_no;
 }

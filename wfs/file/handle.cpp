@@ -21,6 +21,7 @@ enum {
     SITE_OPEN = 1,
     SITE_GOTO_CLUS = 2,
     SITE_LOAD_CLUS = 3,
+    SITE_GOTO_FRAGMENT = 7,
     SITE_CLOSE = 6,
 };
 
@@ -194,6 +195,16 @@ unsigned file_load_clus(FileHandle *h, uint32_t clus)
     h->up_cluster = item.up_cluster_no;
     h->first_cluster = item.first_cluster_no;
     h->curr_clus_num = clus == item.first_cluster_no ? 0 : item.item_num;
+    if (h->frag.first != 0) {
+        // A fragment counts its clusters from its first surviving one and
+        // ends with its last, whatever that cluster's links say.
+        const uint32_t k = item.item_num >= h->frag.base_item ? item.item_num - h->frag.base_item : UINT32_MAX;
+        if (k >= h->frag.clusters)
+            return FS_BAD_CLUSTER;
+        h->first_cluster = h->frag.first;
+        h->curr_clus_num = k;
+        h->clus_len = k + 1 == h->frag.clusters ? h->frag.last_sectors : pdp->sec_per_clus;
+    }
     h->writer_attr[0] = static_cast<uint8_t>(dir_item_attr_bits(&item));
     h->cur_cluster = clus;
     return FS_OK;
@@ -223,6 +234,32 @@ unsigned wfs_file_goto_clus(FileHandle *h, int disk, int part, uint32_t clus)
         return FS_NO_EXIST_FILE;
     }
     return FS_OK;
+}
+
+unsigned wfs_file_goto_fragment(FileHandle *h, int disk, int part, uint32_t clus)
+{
+    DriverParam *pdp = get_pdp(disk, part);
+    if (pdp == nullptr) {
+        wfs_error("get_pdp failed disk:%d, part:%d !!!!!\n", disk, part);
+        return FS_NO_EXIST_FILE;
+    }
+    unsigned st = wfs_file_check_handle(h, kSrcFile, SITE_GOTO_FRAGMENT);
+    if (st != FS_OK)
+        return st;
+    if (h->file_flag != FILE_FLAG_READ && h->file_flag != FILE_FLAG_READ_VARIANT) {
+        wfs_error("Invalid file read handle!!!!!\n");
+        return FS_INVALID_HANDLE;
+    }
+    wfs_fragment frag;
+    st = fragment_find(pdp, clus, &frag);
+    if (st != FS_OK)
+        return st;
+    h->pdp = pdp;
+    h->frag = frag;
+    st = file_load_clus(h, clus);
+    if (st != FS_OK)
+        std::memset(&h->frag, 0, sizeof h->frag);
+    return st;
 }
 
 void wfs_file_set_writer_close_hook(WfsWriterCloseHook hook)

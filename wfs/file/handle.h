@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <string>
 
+#include "wfs/file/fragment.h"
 #include "wfs/file/records.h"
 #include "wfs/file/status.h"
 #include "wfs/file/wfs_time.h"
@@ -95,6 +96,8 @@ struct FileHandle {
     uint8_t handle_kind;          // HANDLE_KIND_*
     uint8_t writer_attr[5];       // writer values for byte 28 and the extended item;
                                   // [0] holds bits 5-7 of byte 28 of the current item
+    wfs_fragment frag;            // a fragment the handle reads (frag.first 0: a whole recording);
+                                  // its clusters count from frag.first, which is first_cluster
 };
 
 // ---------------------------------------------------------------------------
@@ -154,6 +157,18 @@ unsigned file_load_clus(FileHandle *h, uint32_t clus);
 // across that wrap.
 unsigned file_next_clus(DriverParam *pdp, uint32_t from, uint8_t ch, uint32_t *next);
 unsigned file_prev_clus(DriverParam *pdp, uint32_t from, uint8_t ch, uint32_t *prev);
+
+// The same for what the handle reads: along the surviving chain of a
+// fragment (never past its last cluster), else as above on h's channel.
+unsigned handle_next_clus(FileHandle *h, uint32_t from, uint32_t *next);
+unsigned handle_prev_clus(FileHandle *h, uint32_t from, uint32_t *prev);
+// The first cluster of what the handle reads (a fragment's first surviving
+// cluster).
+uint32_t handle_first_clus(const FileHandle *h);
+
+// Positions a reading handle on the fragment whose first surviving cluster
+// is clus (fragment.h). FS_NO_EXIST_FILE when clus starts no fragment.
+unsigned wfs_file_goto_fragment(FileHandle *h, int disk, int part, uint32_t clus);
 
 // Reads n whole sectors at the handle's position into buf (n * 512 bytes)
 // and advances. Past the end of a recording whose last cluster is closed the

@@ -32,6 +32,13 @@ uint64_t recording_sectors(const dir_item &first, uint32_t sec_per_clus)
     return static_cast<uint64_t>(first.item_num) * sec_per_clus + end_length;
 }
 
+// Sectors of a fragment: its surviving clusters, the last one up to its
+// end_length.
+uint64_t fragment_sectors(const wfs_fragment &f, uint32_t sec_per_clus)
+{
+    return static_cast<uint64_t>(f.clusters - 1) * sec_per_clus + f.last_sectors;
+}
+
 }  // namespace
 
 unsigned wfs_get_file_info(FileHandle *h, uint8_t *channel, uint8_t *alarm, uint8_t *stream_type, uint8_t *av)
@@ -62,6 +69,8 @@ unsigned wfs_get_file_sectors(FileHandle *h, uint64_t *sectors)
     uint64_t n;
     if (h->file_flag == FILE_FLAG_WRITE) {
         n = static_cast<uint64_t>(h->curr_clus_num) * h->pdp->sec_per_clus + h->written_sectors[0];
+    } else if (h->frag.first != 0) {
+        n = fragment_sectors(h->frag, h->pdp->sec_per_clus);
     } else {
         dir_item first;
         st = get_dir_item_info(h->pdp, h->cur_dir_info.first_cluster_no, &first);
@@ -82,6 +91,15 @@ unsigned wfs_get_file_info2(FileHandle *h, wfs_time *start, wfs_time *end, uint3
     wfs_trace("wfs_get_file_info2()\n");
     if (!positioned(h))
         return FS_OK;
+    if (h->frag.first != 0) {
+        if (start != nullptr)
+            *start = h->frag.start_time;
+        if (end != nullptr)
+            *end = h->frag.end_time;
+        if (len_kb != nullptr)
+            *len_kb = static_cast<uint32_t>(fragment_sectors(h->frag, h->pdp->sec_per_clus) / 2);
+        return FS_OK;
+    }
     dir_item first;
     st = get_dir_item_info(h->pdp, h->cur_dir_info.first_cluster_no, &first);
     if (st != FS_OK)
@@ -163,13 +181,18 @@ unsigned wfs_get_file_name(FileHandle *h, std::string *out)
         return st;
     if (!positioned(h))
         return FS_NO_EXIST_FILE;
-    dir_item first;
-    st = get_dir_item_info(h->pdp, h->cur_dir_info.first_cluster_no, &first);
-    if (st != FS_OK)
-        return st;
+    wfs_time start = h->frag.start_time, end = h->frag.end_time;
+    if (h->frag.first == 0) {
+        dir_item first;
+        st = get_dir_item_info(h->pdp, h->cur_dir_info.first_cluster_no, &first);
+        if (st != FS_OK)
+            return st;
+        start = first.start_time;
+        end = first.end_time;
+    }
     wfs_time_fields s, e;
-    wfs_time_unpack(first.start_time, &s);
-    wfs_time_unpack(first.end_time, &e);
+    wfs_time_unpack(start, &s);
+    wfs_time_unpack(end, &e);
     const std::string file = wfs_build_file_name(s.hour, s.minute, s.second, e.hour, e.minute, e.second,
                                                  wfs_lib_type_letter(h->alarm), h->first_cluster, 0,
                                                  h->av != 0 ? "h264" : "jpg");

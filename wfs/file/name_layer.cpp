@@ -123,7 +123,9 @@ bool read_sectors(FileHandle *h, uint8_t *buf, uint64_t sectors)
 void check_stream_header(FileHandle *h)
 {
     DriverParam *pdp = h->pdp;
-    if (!pdp || h->cur_dir_info.head_sectors != 0 || h->cur_cluster != h->first_cluster)
+    // A fragment starts somewhere inside the old recording's stream, and the
+    // record its first cluster names belongs to another recording now.
+    if (!pdp || h->frag.first != 0 || h->cur_dir_info.head_sectors != 0 || h->cur_cluster != h->first_cluster)
         return;
     uint8_t sector[kSector];
     uint64_t lba = cluster_to_sector(pdp, h->cur_cluster);
@@ -215,12 +217,16 @@ fs_file *open_recording(const char *path)
     h->search_time = start;
     h->alarm = static_cast<uint8_t>(name.alarm);
 
-    // A data cluster in the name identifies the recording; otherwise search
-    // the name's channel for the recording that starts at the name's time.
+    // A data cluster in the name identifies the recording (a deleted one
+    // too), or the fragment it is the first surviving cluster of; otherwise
+    // search the name's channel for the recording that starts at the name's
+    // time.
     unsigned rc;
-    if (name.first_cluster >= pdp->rev_clus && name.first_cluster < pdp->total_cluster)
+    if (name.first_cluster >= pdp->rev_clus && name.first_cluster < pdp->total_cluster) {
         rc = wfs_file_goto_clus(h, name.disk, name.part, name.first_cluster);
-    else if (name.channel < 0)
+        if (rc == FS_NO_EXIST_FILE)
+            rc = wfs_file_goto_fragment(h, name.disk, name.part, name.first_cluster);
+    } else if (name.channel < 0)
         rc = FS_NO_EXIST_FILE;
     else
         rc = file_goto_work_driver(h, static_cast<uint8_t>(name.channel), start, INDEX_SEARCH_START,
@@ -239,6 +245,13 @@ fs_file *open_recording(const char *path)
     }
     h->file_len = length;
     h->head_bytes = uint64_t(h->cur_dir_info.head_sectors) * kSector;
+    if (h->frag.first != 0) {
+        // Every record of a recording carries its header's length, which
+        // counts from the recording's first cluster: only what of it reaches
+        // past the clusters the fragment has lost lies in the fragment.
+        const uint64_t lost = uint64_t(h->frag.base_item) * pdp->sec_per_clus * kSector;
+        h->head_bytes = h->head_bytes > lost ? h->head_bytes - lost : 0;
+    }
     if (h->head_bytes > h->file_len)
         h->head_bytes = 0;
     h->cur_pos = h->head_bytes;
@@ -605,7 +618,8 @@ int fs_rename(const char *old_path, const char *new_path)
         return -1;
     int result = -1;
     dir_item item;
-    if (get_dir_item_info(h->pdp, h->first_cluster, &item) == FS_OK) {
+    // A fragment's first cluster belongs to another recording now.
+    if (h->frag.first == 0 && get_dir_item_info(h->pdp, h->first_cluster, &item) == FS_OK) {
         item.alarm = static_cast<uint8_t>(target.alarm);
         if (set_dir_item_info(h->pdp, h->first_cluster, &item, true) == FS_OK)
             result = 0;

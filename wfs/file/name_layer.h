@@ -3,7 +3,10 @@
 // Paths are recording names (see path_name.h) or a partition's work
 // directory "/mnt/ide<d><p>/WorkDirectory". Opening a recording name positions
 // on the recording by the first cluster in the name when that is a data
-// cluster, otherwise by searching the name's channel at its start time. Reads
+// cluster, otherwise by searching the name's channel at its start time. The
+// cluster may also be a deleted recording's first cluster, or the first
+// surviving cluster of a fragment (recover.h), which then reads along its
+// surviving chain and ends with its last cluster. Reads
 // are byte-wise: small reads go through a per-handle buffer (32 KiB for video,
 // 4 KiB for pictures and the work directory), large sector-aligned reads go
 // straight to the disk. Positions are bytes of the stream proper: a stream

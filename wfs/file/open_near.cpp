@@ -65,6 +65,7 @@ unsigned wfs_file_sync(FileHandle *source, uint8_t ch, FileHandle *target)
     target->pdp = source->pdp;
     target->cur_cluster = source->cur_cluster;
     target->channel = ch;
+    std::memset(&target->frag, 0, sizeof target->frag);
     return position_on_channel(target, ch, t);
 }
 
@@ -102,6 +103,7 @@ unsigned fs_file_open_near(FileHandle *source, uint8_t ch, FileHandle **out)
 
     if (source->channel != ch) {
         target->channel = ch;
+        std::memset(&target->frag, 0, sizeof target->frag);  // another channel's recording
         st = position_on_channel(target, ch, t);
         if (st != FS_OK) {
             wfs_file_close(target);

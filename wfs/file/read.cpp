@@ -22,9 +22,13 @@ enum { SITE_READ = 4 };
 // sectors in 16 bits).
 const uint32_t kMaxTransferSectors = 32768;
 
-bool is_last_of_chain(const dir_item &item)
+// Whether the handle stands on the last cluster of what it reads.
+bool at_last_cluster(const FileHandle *h)
 {
-    return item.down_cluster_no == 0 || item.down_cluster_no == DIR_DOWN_OPEN;
+    if (h->frag.first != 0)
+        return h->cur_cluster == h->frag.last;
+    const uint32_t down = h->cur_dir_info.down_cluster_no;
+    return down == 0 || down == DIR_DOWN_OPEN;
 }
 
 // Reads count sectors at offset sectors into cluster clus. 0 or -1.
@@ -75,7 +79,7 @@ unsigned wfs_file_read(FileHandle *h, void *buf, uint32_t n)
         if (r > 0) {
             if (read_cluster_run(pdp, h->cur_cluster, h->cur_offset, r, out) != 0)
                 return FS_NOT_FOUND;
-            if (is_last_of_chain(h->cur_dir_info)) {
+            if (at_last_cluster(h)) {
                 // End of the recording: the rest of the request is filler.
                 h->cur_offset += r;
                 std::memset(out + static_cast<size_t>(r) * WFS_BLOCK_SIZE, 0xFF,
@@ -88,7 +92,7 @@ unsigned wfs_file_read(FileHandle *h, void *buf, uint32_t n)
         uint32_t next = 0;
         if (moves >= pdp->total_cluster)
             return FS_NOT_FOUND;
-        st = file_next_clus(pdp, h->cur_cluster, h->channel, &next);
+        st = handle_next_clus(h, h->cur_cluster, &next);
         if (st != FS_OK)
             return st;
         st = file_load_clus(h, next);

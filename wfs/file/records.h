@@ -38,6 +38,10 @@ enum {
     DIR_FLAG_UNWRITTEN = 0xFE  // value of a freshly initialised area
 };
 
+// Type code (alarm) that marks a deleted recording in its first cluster's
+// record; deleting changes nothing else.
+#define WFS_ALARM_DELETED 32
+
 // down_cluster_no of a cluster whose recording was still being written past it.
 const uint32_t DIR_DOWN_OPEN = 0xFFFFFFFFu;
 
@@ -183,4 +187,6 @@ unsigned restore_clus_index(DriverParam *pdp);
 // File-info records from a recording's first cluster.
 
 unsigned fill_file_info_v2(DriverParam *pdp, uint32_t clus, file_info_v2 *out);
+// The same from a record already read (the extended item is still read).
+void fill_file_info_v2_from(DriverParam *pdp, uint32_t clus, const dir_item *item, file_info_v2 *out);
 unsigned fill_file_info(DriverParam *pdp, uint32_t clus, file_info *out);

@@ -39,15 +39,16 @@ void split_position(uint64_t p, uint32_t sec_per_clus, uint64_t *k, uint32_t *of
     *offset = static_cast<uint32_t>(p - *k * sec_per_clus);
 }
 
-// Walks `steps` clusters of the recording from `from`, forward or back.
-unsigned walk_clusters(DriverParam *pdp, bool forward, uint32_t from, uint64_t steps, uint8_t ch, uint32_t *out)
+// Walks `steps` clusters of what the handle reads from `from`, forward or
+// back.
+unsigned walk_clusters(FileHandle *h, bool forward, uint32_t from, uint64_t steps, uint32_t *out)
 {
-    if (steps >= pdp->total_cluster)
+    if (steps >= h->pdp->total_cluster)
         return FS_BEYOND_FILE;  // longer than any chain the partition can hold
     uint32_t clus = from;
     for (uint64_t i = 0; i < steps; ++i) {
         uint32_t next = 0;
-        const unsigned st = forward ? file_next_clus(pdp, clus, ch, &next) : file_prev_clus(pdp, clus, ch, &next);
+        const unsigned st = forward ? handle_next_clus(h, clus, &next) : handle_prev_clus(h, clus, &next);
         if (st != FS_OK)
             return FS_BEYOND_FILE;
         clus = next;
@@ -106,10 +107,10 @@ unsigned wfs_file_moveto_len(FileHandle *h, uint64_t p)
     uint64_t k;
     uint32_t offset;
     split_position(p, pdp->sec_per_clus, &k, &offset);
-    const uint32_t first = h->cur_dir_info.first_cluster_no;
+    const uint32_t first = handle_first_clus(h);
     wfs_trace("fir_clus=%u,cur_clus=%u,down_clus:%u", first, h->cur_cluster, h->cur_dir_info.down_cluster_no);
     uint32_t target = 0;
-    st = walk_clusters(pdp, true, first, k, h->channel, &target);
+    st = walk_clusters(h, true, first, k, &target);
     if (st != FS_OK)
         return st;
     return settle(h, target, offset);
@@ -130,9 +131,9 @@ unsigned wfs_file_moveto_len_relative(FileHandle *h, uint64_t p)
     const uint64_t here = h->curr_clus_num;
     uint32_t target = 0;
     if (k < here)
-        st = walk_clusters(pdp, false, h->cur_cluster, here - k, h->channel, &target);
+        st = walk_clusters(h, false, h->cur_cluster, here - k, &target);
     else
-        st = walk_clusters(pdp, true, h->cur_cluster, k - here, h->channel, &target);
+        st = walk_clusters(h, true, h->cur_cluster, k - here, &target);
     if (st != FS_OK)
         return st;
     return settle(h, target, offset);
@@ -167,7 +168,7 @@ unsigned wfs_file_moveto_time(FileHandle *h, wfs_time t)
     const uint32_t old_cluster = h->cur_cluster;
     const uint32_t old_offset = h->cur_offset;
     DriverParam *pdp = h->pdp;
-    uint32_t clus = h->cur_dir_info.first_cluster_no;
+    uint32_t clus = handle_first_clus(h);
     st = file_load_clus(h, clus);
     if (st != FS_OK) {
         settle(h, old_cluster, old_offset);
@@ -177,7 +178,7 @@ unsigned wfs_file_moveto_time(FileHandle *h, wfs_time t)
     for (uint32_t steps = 0; t > h->cur_dir_info.start_time; ++steps) {
         uint32_t next = 0;
         if (steps >= pdp->total_cluster ||
-            file_next_clus(pdp, h->cur_cluster, h->channel, &next) != FS_OK) {
+            handle_next_clus(h, h->cur_cluster, &next) != FS_OK) {
             prev = 0;  // end of the chain: the cluster loaded last is the one
             break;
         }
@@ -217,9 +218,7 @@ unsigned wfs_file_move_size(FileHandle *h, int dir, uint64_t n)
     wfs_trace("wfs_file_move_size(%u,%llu)\n", static_cast<unsigned>(dir), static_cast<unsigned long long>(n));
     if (!positioned(h))
         return FS_NO_EXIST_FILE;
-    uint64_t c = h->cur_offset;
-    if (!is_first_cluster(h))
-        c += static_cast<uint64_t>(h->cur_dir_info.item_num) * h->pdp->sec_per_clus;
+    const uint64_t c = static_cast<uint64_t>(h->curr_clus_num) * h->pdp->sec_per_clus + h->cur_offset;
     wfs_trace("curr_sector=%llu\n", static_cast<unsigned long long>(c));
     if (dir == 0)
         return wfs_file_moveto_len(h, c + n);

@@ -21,8 +21,6 @@
 #include "wfs/file/handle.h"
 #include "wfs/file/wfs_time.h"
 
-// Type code that marks a deleted recording.
-#define WFS_ALARM_DELETED 32
 // Stream-header sectors a new recording reserves (262144 bytes).
 #define WFS_WRITER_HEAD_BYTES 262144u
 // Clusters the previous pass is kept ahead of the write position.

@@ -8,6 +8,7 @@
 #include "app/fs/FSCriticalSection.h"
 #include "app/fs/WfsFileSystem.h"
 #include "app/records/catalogue/RecordNaming.h"
+#include "app/records/catalogue/RecoveredRecords.h"
 #include "wfs/device/drives.h"
 #include "wfs/device/recorder_disks.h"
 #include "wfs/file/file_list.h"
@@ -157,6 +158,7 @@ bool CRecordCatalogue::LoadDataFromDisk(int ideNum)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_recordMap.clear();
+        m_recoveredMap.clear();
     }
     m_nListed = 0;
     m_ideNum = ideNum;
@@ -191,6 +193,14 @@ bool CRecordCatalogue::LoadDataFromDisk(int ideNum)
             std::snprintf(line, sizeof line, "disk %d part %d Time Range startTime:%s..endTime:%s", disk,
                           part, FormatWfsTime(range.start).c_str(), FormatWfsTime(range.end).c_str());
             Log(line);
+            if (m_bScanRecovered) {
+                // Deleted recordings count even when nothing else is left.
+                std::vector<CatalogueEntry> found = ListRecoveredRecords(disk, part, m_nRecordFormat);
+                Log("recovered " + std::to_string(found.size()));
+                std::lock_guard<std::mutex> lock(m_mutex);
+                for (CatalogueEntry &e : found)
+                    m_recoveredMap[e.key] = std::move(e);
+            }
             if (range.end <= range.start)
                 continue;
             wfs_time from = date_of(range.start, 0, 0, 0);
@@ -226,6 +236,16 @@ std::map<std::string, std::string> CRecordCatalogue::RecordMap() const
     std::map<std::string, std::string> out;
     for (const auto &kv : m_recordMap)
         out.emplace_hint(out.end(), kv.first, kv.second.name);
+    return out;
+}
+
+std::vector<CatalogueEntry> CRecordCatalogue::RecoveredEntries() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::vector<CatalogueEntry> out;
+    out.reserve(m_recoveredMap.size());
+    for (const auto &kv : m_recoveredMap)
+        out.push_back(kv.second);
     return out;
 }
 

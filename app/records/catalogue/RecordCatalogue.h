@@ -27,6 +27,11 @@ struct CatalogueEntry {
     std::string name;  // MakeDisplayName
     std::string path;  // MakeRecordPath
     file_info_v2 info;
+    // Recovered items (RecoveredRecords.h): WFS_STATE_DELETED or
+    // WFS_STATE_FRAGMENT; 0 for a recording of the recorder's listing.
+    int state = 0;
+    uint32_t lostFirstCluster = 0;  // fragment: the first cluster its records name
+    uint32_t clusters = 0;          // recovered items: clusters that hold its data
 };
 
 // Where a load is.
@@ -70,6 +75,9 @@ public:
     void SetProgressCallback(std::function<void(const CatalogueProgress &)> fn) { m_progress = std::move(fn); }
     // Receives the load's trace lines (on the loading thread).
     void SetLogCallback(std::function<void(const std::string &)> fn) { m_log = std::move(fn); }
+    // A load also runs the recovery scan of every partition it lists (off
+    // by default).
+    void SetScanRecovered(bool bScan) { m_bScanRecovered = bScan; }
 
     // Reads only these image files as drives (none: the machine's disks).
     static void UseImages(const std::vector<std::string> &images);
@@ -94,6 +102,8 @@ public:
     std::vector<CatalogueEntry> Entries() const;
     // Key -> display name, in key order.
     std::map<std::string, std::string> RecordMap() const;
+    // The recovered items of the last load (SetScanRecovered), in key order.
+    std::vector<CatalogueEntry> RecoveredEntries() const;
 
     // Disk-information totals over partitions 0..3 of a disk. False when no
     // partition of the disk is mounted.
@@ -121,6 +131,8 @@ private:
     uint64_t m_nListed;
     mutable std::mutex m_mutex;
     std::map<std::string, CatalogueEntry> m_recordMap;
+    bool m_bScanRecovered = false;
+    std::map<std::string, CatalogueEntry> m_recoveredMap;
     std::function<void(const CatalogueProgress &)> m_progress;
     std::function<void(const std::string &)> m_log;
 };

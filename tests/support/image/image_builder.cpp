@@ -54,6 +54,33 @@ std::vector<uint8_t> ManifestRecording::expected_stream() const {
     return std::vector<uint8_t>(all.begin() + static_cast<std::ptrdiff_t>(skip), all.end());
 }
 
+std::vector<uint8_t> ManifestRecovered::expected_bytes() const {
+    // The recording's bytes as written (header, stream, zero padding), from
+    // the start of the item's first cluster, for its length.
+    RecordingContent rc(content);
+    const uint64_t from = static_cast<uint64_t>(first_index) * sec_per_clus * 512;
+    std::vector<uint8_t> scratch(1 << 16);
+    for (uint64_t left = from; left > 0;) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(left, scratch.size()));
+        rc.read(scratch.data(), n);
+        left -= n;
+    }
+    std::vector<uint8_t> out(static_cast<size_t>(length_sectors * 512));
+    rc.read(out.data(), out.size());
+    // What of the header lies in the item is not part of the stream.
+    const uint64_t skip = header_bytes > from ? header_bytes - from : 0;
+    if (skip <= out.size())
+        out.erase(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(skip));
+    return out;
+}
+
+std::vector<const ManifestRecovered *> Manifest::recovered_of(int part) const {
+    std::vector<const ManifestRecovered *> out;
+    for (const ManifestRecovered &r : recovered)
+        if (part < 0 || static_cast<int>(r.partition) == part) out.push_back(&r);
+    return out;
+}
+
 std::vector<const ManifestRecording *> Manifest::listed(int part, int channel) const {
     std::vector<const ManifestRecording *> out;
     for (const ManifestRecording &r : recordings)
@@ -231,6 +258,7 @@ bool ImageBuilder::build(const std::string &path, Manifest *out, std::string *er
 
     // ---- manifest of the recordings
     std::vector<std::set<uint32_t>> days(nparts), calendar(nparts);
+    std::vector<ManifestRecovered> recovered;
     for (RecordingRun &run : runs) {
         const RecordingPlan &r = *run.plan;
         const size_t pi = static_cast<size_t>(r.partition);
@@ -318,8 +346,67 @@ bool ImageBuilder::build(const std::string &path, Manifest *out, std::string *er
         if (!run.overwritten && ((mr.first_cluster <= cur) ||
                                  (end2 != 0 && mr.first_cluster >= start2 && mr.first_cluster <= end2)))
             calendar[pi].insert(pack_time(s.year, s.month, s.day, 0, 0, 0));
+
+        // What a recovery scan finds of it: the whole recording when it was
+        // deleted and still starts at its own first cluster; when a later
+        // recording took that cluster, every run of consecutive chain
+        // positions whose clusters are still its own.
+        ManifestRecovered base;
+        base.recording = run.id;
+        base.disk = m_disk.disk_no;
+        base.partition = mr.partition;
+        base.channel = mr.channel;
+        base.stream_type = mr.stream_type;
+        base.av = mr.av;
+        base.sec_per_clus = spc;
+        base.content = run.content;
+        if (r.deleted && !run.overwritten && !run.chain.empty()) {
+            ManifestRecovered d = base;
+            d.deleted = true;
+            d.damaged = run.damaged;
+            d.alarm = kAlarmDeleted;
+            d.first_cluster = run.chain[0];
+            d.clusters = run.chain;
+            d.start_time = mr.start_time;
+            d.end_time = mr.end_time;
+            d.length_sectors = mr.length_sectors;
+            d.header_bytes = mr.header_bytes;
+            recovered.push_back(std::move(d));
+        }
+        if (run.overwritten) {
+            const uint32_t n = static_cast<uint32_t>(run.chain.size());
+            for (uint32_t a = 0; a < n;) {
+                if (!w.holds(run.chain[a], run.id, a)) {
+                    ++a;
+                    continue;
+                }
+                uint32_t b = a;
+                while (b + 1 < n && w.holds(run.chain[b + 1], run.id, b + 1)) ++b;
+                ManifestRecovered f = base;
+                f.alarm = r.alarm;
+                f.first_cluster = run.chain[a];
+                f.lost_first_cluster = run.chain[0];
+                f.clusters.assign(run.chain.begin() + a, run.chain.begin() + b + 1);
+                f.first_index = a;
+                // The records carry the length of a reserved header; one
+                // marked "DHII" in the lost first cluster is gone with it.
+                f.header_bytes = mr.head_sectors * 512;
+                const DirItem first_item = w.final_item(run.chain[a]);
+                const DirItem last_item = w.final_item(run.chain[b]);
+                f.start_time = first_item.start_time;
+                f.end_time = last_item.end_time;
+                const uint32_t el = last_item.end_length;
+                f.length_sectors = static_cast<uint64_t>(b - a) * spc + (el != 0 && el < spc ? el : spc);
+                recovered.push_back(std::move(f));
+                a = b + 1;
+            }
+        }
         m.recordings.push_back(std::move(mr));
     }
+    std::sort(recovered.begin(), recovered.end(), [](const ManifestRecovered &x, const ManifestRecovered &y) {
+        return x.partition != y.partition ? x.partition < y.partition : x.first_cluster < y.first_cluster;
+    });
+    m.recovered = std::move(recovered);
     for (size_t i = 0; i < nparts; ++i) {
         m.partitions[i].days.assign(days[i].begin(), days[i].end());
         m.partitions[i].calendar_days.assign(calendar[i].begin(), calendar[i].end());

@@ -150,6 +150,39 @@ struct ManifestRecording {
     std::vector<FrameInfo> frames() const { return RecordingContent::list_frames(content); }
 };
 
+// A recording the recorder's listing no longer shows although its data is
+// still on the disk: a deleted recording whose first cluster is still its
+// own, or a fragment, one run of consecutive clusters (in chain order) of a
+// recording whose first cluster a later recording took, that are still its
+// own.
+struct ManifestRecovered {
+    int recording = 0;              // id of the recording it is part of
+    uint32_t disk = 0;
+    uint32_t partition = 0;
+    bool deleted = false;           // else a fragment
+    bool damaged = false;           // deleted, but a later recording took one of its other clusters
+    uint8_t channel = 0;
+    uint8_t alarm = 0;              // type code its records carry (32 for a deleted recording)
+    uint8_t stream_type = 0;
+    uint8_t av = 0;
+    uint32_t first_cluster = 0;     // identity: first cluster, or first surviving cluster
+    uint32_t lost_first_cluster = 0;  // fragment: the first cluster its records still name
+    std::vector<uint32_t> clusters; // in chain order
+    uint32_t first_index = 0;       // chain position of its first cluster in the recording
+    uint32_t start_time = 0;        // packed: the first cluster's start (fragment: that cluster's own)
+    uint32_t end_time = 0;          // packed: the recording's end (fragment: its last cluster's end)
+    uint64_t length_sectors = 0;    // deleted: as the recording; fragment: its clusters, the last
+                                    // up to the sectors written into it
+    uint32_t header_bytes = 0;      // stream header of the recording, counted from its first cluster
+                                    // (fragment: only a reserved one, which its records name)
+    uint32_t sec_per_clus = 0;
+    ContentPlan content;            // the whole recording's data
+
+    // What a reader returns: the item's bytes from the start of its first
+    // cluster, without the part of the header that lies in them.
+    std::vector<uint8_t> expected_bytes() const;
+};
+
 struct ManifestPartition {
     uint32_t part = 0;
     uint64_t start = 0;             // volume sector
@@ -208,11 +241,15 @@ struct Manifest {
     std::string magic;
     std::vector<ManifestPartition> partitions;
     std::vector<ManifestRecording> recordings;
+    // Deleted recordings and fragments, by partition and identity cluster.
+    std::vector<ManifestRecovered> recovered;
 
     // Listed recordings of one partition and channel (any channel for -1),
     // in order of start time (ties: write order).
     std::vector<const ManifestRecording *> listed(int partition, int channel = -1) const;
     const ManifestPartition *partition(uint32_t part) const;
+    // Recovered items of one partition (any for -1), by identity cluster.
+    std::vector<const ManifestRecovered *> recovered_of(int partition = -1) const;
 };
 
 class ImageBuilder {

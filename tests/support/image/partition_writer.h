@@ -51,6 +51,10 @@ public:
     // The directory record of cluster c as it ends up on disk.
     DirItem final_item(uint32_t c) const;
     bool written(uint32_t c) const { return c < m_slots.size() && m_slots[c].rec != kNoRec; }
+    // Whether cluster c still holds chain position `index` of recording `rec`.
+    bool holds(uint32_t c, int rec, uint32_t index) const {
+        return written(c) && m_slots[c].rec == static_cast<uint32_t>(rec) && m_slots[c].index == index;
+    }
 
     uint32_t write_position() const { return m_cur; }
     uint32_t start_cluster2() const { return m_start2; }
