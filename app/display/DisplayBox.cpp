@@ -331,6 +331,16 @@ void CDisplayBox::onPlayRecord(QString strFilePath, bool bSync)
         qDebug() << "Play failed" << m_nActiveWnd << strFilePath;
 }
 
+void CDisplayBox::onPlayRecordAt(QString strFilePath, int nSeconds)
+{
+    if (anySync()) {
+        FancyMessageBox::message(tr("Please stop sync playback first"));
+        return;
+    }
+    if (!manager()->PlayAt(m_nActiveWnd, strFilePath, nSeconds))
+        qDebug() << "Play failed" << m_nActiveWnd << strFilePath;
+}
+
 void CDisplayBox::onSyncPlay(int nSyncTime)
 {
     CGlobalAppData* pData = CGlobalAppData::instance();
@@ -548,6 +558,12 @@ QMenu* CDisplayBox::createContextMenu()
     }
     connect(pMenu, &QMenu::triggered, this, &CDisplayBox::onMenuTriggered);
     return pMenu;
+}
+
+void CDisplayBox::setTimeline(QWidget* pTimeline)
+{
+    if (auto* pLayout = qobject_cast<QVBoxLayout*>(layout()))
+        pLayout->insertWidget(pLayout->indexOf(m_pControlFrame), pTimeline);
 }
 
 void CDisplayBox::contextMenuEvent(QContextMenuEvent* pEvent)

@@ -66,6 +66,8 @@ public:
 
     // The context menu for the current state; the caller owns it.
     QMenu* createContextMenu();
+    // Places the day timeline between the video grid and the control strip.
+    void setTimeline(QWidget* pTimeline);
 
 signals:
     void updateBtnStatus(int nPlayStatus, int nSpeed, int nSound);
@@ -74,6 +76,8 @@ signals:
 
 public slots:
     void onPlayRecord(QString strFilePath, bool bSync = false);
+    // As onPlayRecord, starting at nSeconds (seconds of day) of the recording.
+    void onPlayRecordAt(QString strFilePath, int nSeconds);
     void onSelectVideoWnd(QString strFileName);
     void onChangeWndMode(int nWndNum);
     void onSyncPlay(int nSyncTime);

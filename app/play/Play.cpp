@@ -121,6 +121,16 @@ bool CPlay::Play(const QString& strFilePath, bool bSync)
 
 bool CPlay::SyncPlay(const QString& strFilePath, int nStartSeconds, bool bSync)
 {
+    return StartAt(strFilePath, nStartSeconds, bSync, bSync);
+}
+
+bool CPlay::PlayAt(const QString& strFilePath, int nStartSeconds)
+{
+    return StartAt(strFilePath, nStartSeconds, false, true);
+}
+
+bool CPlay::StartAt(const QString& strFilePath, int nStartSeconds, bool bSync, bool bPosition)
+{
     ShutDown();
     ++m_nSession;
     SetPlayFile(strFilePath);
@@ -131,7 +141,7 @@ bool CPlay::SyncPlay(const QString& strFilePath, int nStartSeconds, bool bSync)
         m_nDuration.store(times.nDuration);
 
     const int nDuration = m_nDuration.load();
-    if (bSync && nDuration > 0) {
+    if (bPosition && nDuration > 0) {
         // Start inside the recording at the chosen time of day, in
         // proportion to the data length.
         CPlaySource source(&m_pAppData->diskLock);

@@ -57,6 +57,9 @@ public:
     // The same, and with bSync and a known duration positions the recording
     // at nStartSeconds (seconds of day) before the threads start.
     bool SyncPlay(const QString& strFilePath, int nStartSeconds, bool bSync);
+    // Plays a path alone (not in sync), positioned at nStartSeconds (seconds
+    // of day) as a sync start is.
+    bool PlayAt(const QString& strFilePath, int nStartSeconds);
     void Stop();
 
     bool Pause(bool bPause);
@@ -92,6 +95,9 @@ public:
     QString GetPlayFile() const;
     void GetPlayTime(int& nHour, int& nMinute, int& nSecond) const;
     uint32_t GetCurSeconds() const { return m_nCurSeconds.load(); }
+    // Local time (seconds since the epoch) of the picture shown last, 0 when
+    // none.
+    int64_t GetCurTime() const { return m_nCurTime.load(); }
     int GetWndIndex() const { return m_nWndIndex; }
     // Set by the play manager's supervision: wait for the earliest channel.
     void SetSyncWait(bool bWait) { m_bSyncWait.store(bWait ? 1u : 0u); }
@@ -122,6 +128,7 @@ private:
     // Threads.
     static void PlayThreadEntry(void* pArg);
     static void IndexThreadEntry(void* pArg);
+    bool StartAt(const QString& strFilePath, int nStartSeconds, bool bSync, bool bPosition);
     void PlayThread();
     void PlayPushedData();
     void PlayFilePort(const QString& strPath);

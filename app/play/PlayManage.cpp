@@ -86,6 +86,15 @@ bool CPlayManage::SyncPlay(int nIndex, const QString& strFilePath, int nStartSec
     return pPlay ? pPlay->SyncPlay(strFilePath, nStartSeconds, bSync) : false;
 }
 
+bool CPlayManage::PlayAt(int nIndex, const QString& strFilePath, int nStartSeconds)
+{
+    CPlay* pPlay = Channel(nIndex);
+    if (!pPlay)
+        return false;
+    pPlay->Stop();
+    return pPlay->PlayAt(strFilePath, nStartSeconds);
+}
+
 void CPlayManage::Stop(int nIndex)
 {
     if (CPlay* pPlay = Channel(nIndex))
@@ -261,6 +270,12 @@ void CPlayManage::GetPlayTime(int nIndex, int& nHour, int& nMinute, int& nSecond
     nHour = nMinute = nSecond = 0;
     if (CPlay* pPlay = Channel(nIndex))
         pPlay->GetPlayTime(nHour, nMinute, nSecond);
+}
+
+int64_t CPlayManage::GetCurTime(int nIndex)
+{
+    CPlay* pPlay = OpenChannel(nIndex);
+    return pPlay ? pPlay->GetCurTime() : 0;
 }
 
 void CPlayManage::timerEvent(QTimerEvent* event)

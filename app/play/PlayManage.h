@@ -40,6 +40,8 @@ public:
 
     bool Play(int nIndex, const QString& strFilePath, bool bSync);                      // false
     bool SyncPlay(int nIndex, const QString& strFilePath, int nStartSeconds, bool bSync); // false
+    // Stop, then play the path alone from nStartSeconds (seconds of day).
+    bool PlayAt(int nIndex, const QString& strFilePath, int nStartSeconds);               // false
     void Stop(int nIndex);
     // Paused: resume; playing: pause; stepping: back to normal play.
     void PauseOrResume(int nIndex);
@@ -72,6 +74,8 @@ public:
     QString GetPlayFile(int nIndex);  // ""
     // Time of day of the last video frame shown in sync play (zeros).
     void GetPlayTime(int nIndex, int& nHour, int& nMinute, int& nSecond);
+    // Local time (seconds since the epoch) of the picture shown last (0).
+    int64_t GetCurTime(int nIndex);
 
     // The window's channel, or null.
     CPlay* GetPlay(int nIndex) const;

@@ -139,6 +139,7 @@ void CDirManagePage::LoadRecordByRecordPath(QString strPath)
     m_bLoaded = true;
     m_pCalendar->refreshMarks();
     pApp->setCurrentDate(m_latestDate);
+    announceDate(m_latestDate);
 }
 
 QString CDirManagePage::recordingPath(const QModelIndex& index) const

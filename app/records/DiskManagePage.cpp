@@ -458,6 +458,7 @@ void CDiskManagePage::finishTree()
     emit enabledControl(true);
     pApp->setCurrentDate(m_latestDate.isValid() ? m_latestDate : pApp->currentDate);
     m_pCalendar->refreshMarks();
+    announceDate(m_latestDate);
     reportAddedImages();
 }
 

@@ -26,6 +26,13 @@ CRecordListManage::CRecordListManage(QWidget* parent)
         connect(pPage, &CRecordPage::selectVideoWnd, this, &CRecordListManage::selectVideoWnd);
         connect(pPage, &CRecordPage::changeWndMode, this, &CRecordListManage::changeWndMode);
         connect(pPage, &CRecordPage::syncPlay, this, &CRecordListManage::syncPlay);
+        connect(pPage, &CRecordPage::daySelected, this, [this, pPage](TimelineDay day) {
+            // A page that drops its tree clears only a day of its own.
+            if (day.rows.isEmpty() && !day.date.isValid() && pPage != m_pDayPage)
+                return;
+            m_pDayPage = pPage;
+            emit daySelected(day);
+        });
     }
     connect(m_pDiskPage, &CDiskManagePage::diskChanged, this, &CRecordListManage::diskChanged);
     connect(m_pTabWidget, &QTabWidget::currentChanged, this, &CRecordListManage::onTabCurrentIndexChanged);
@@ -62,5 +69,13 @@ void CRecordListManage::onSelectRecord(QString strFileName)
 
 void CRecordListManage::onTabCurrentIndexChanged(int nIndex)
 {
-    Q_UNUSED(nIndex);
+    CRecordPage* pPage = nIndex == 0 ? static_cast<CRecordPage*>(m_pDiskPage) : m_pLocalPage;
+    pPage->announceLastDay();
+}
+
+void CRecordListManage::onExportRange(TimelineDay day, QDateTime from, QDateTime to)
+{
+    CRecordPage* pPage = day.nOrigin == TimelineDay::FromLocalFolder ? static_cast<CRecordPage*>(m_pLocalPage)
+                                                                      : m_pDiskPage;
+    pPage->runRangeExport(day, from, to);
 }

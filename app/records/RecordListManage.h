@@ -5,12 +5,16 @@
 // tabs. Their requests leave as this object's signals; the display box's
 // requests come back here and go to the page that fits.
 
+#include "app/display/TimelineDay.h"
+
+#include <QDateTime>
 #include <QString>
 #include <QWidget>
 
 class QTabWidget;
 class CDirManagePage;
 class CDiskManagePage;
+class CRecordPage;
 
 class CRecordListManage : public QWidget
 {
@@ -35,16 +39,21 @@ signals:
     void changeWndMode(int nWndNum);
     void syncPlay(int nSyncTime);
     void diskChanged();
+    // The day the timeline shows: from the page the user works in.
+    void daySelected(TimelineDay day);
 
 public slots:
     void onPlayRecordResponse();
     void onSelectRecord(QString strFileName);
     void onTabCurrentIndexChanged(int nIndex);
+    // The timeline's "Export range", run by the page its day came from.
+    void onExportRange(TimelineDay day, QDateTime from, QDateTime to);
 
 private:
     CDirManagePage* m_pLocalPage;
     CDiskManagePage* m_pDiskPage;
     QTabWidget* m_pTabWidget;
+    CRecordPage* m_pDayPage = nullptr;  // the page whose day the timeline shows
 };
 
 #endif

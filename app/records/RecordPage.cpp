@@ -6,6 +6,7 @@
 #include "app/records/RecordTree.h"
 #include "app/records/RecordTreeRoles.h"
 #include "app/records/SyncQueue.h"
+#include "app/records/TimelineSource.h"
 #include "app/shell/GlobalAppData.h"
 
 #include <QAction>
@@ -16,7 +17,7 @@
 #include <QTime>
 
 CRecordPage::CRecordPage(QWidget* parent, int nCalendarMode)
-    : QFrame(parent)
+    : QFrame(parent), m_nCalendarMode(nCalendarMode)
 {
     const QString iconDir = CGlobalAppData::appDir() + "/skin/icons/";
     m_diskIcon = QIcon(iconDir + "Disk.png");
@@ -52,7 +53,46 @@ void CRecordPage::clearTree()
 {
     m_nodes.clear();
     m_curIndex = QModelIndex();
+    const bool bHadDay = m_dayIndex.isValid();
     m_pModel->removeRows(0, m_pModel->rowCount());
+    // The paths of the day shown may no longer be read.
+    if (bHadDay)
+        announceDay(nullptr);
+}
+
+void CRecordPage::announceDay(QStandardItem* pDateItem, const QDate& date)
+{
+    TimelineDay day = TimelineSource::dayOf(this, pDateItem);
+    m_dayIndex = pDateItem ? QPersistentModelIndex(pDateItem->index()) : QPersistentModelIndex();
+    if (!pDateItem)
+        day.date = date;
+    emit daySelected(day);
+}
+
+void CRecordPage::announceDate(const QDate& date)
+{
+    if (!date.isValid())
+        return;
+    const QString text = date.toString("yyyy-MM-dd");
+    QStandardItem* pFound = nullptr;
+    for (int i = 0; i < m_pModel->rowCount(); ++i) {
+        if (QStandardItem* pDate = RecordTree::findBelow(m_pModel->item(i), DateLevel, text))
+            pFound = pDate;
+    }
+    announceDay(pFound, date);
+}
+
+void CRecordPage::announceLastDay()
+{
+    if (m_dayIndex.isValid())
+        announceDay(m_pModel->itemFromIndex(m_dayIndex));
+}
+
+void CRecordPage::runRangeExport(const TimelineDay& day, const QDateTime& from, const QDateTime& to)
+{
+    ++m_nJobs;
+    RunRangeExportDialog(this, day, from, to);
+    --m_nJobs;
 }
 
 QStandardItem* CRecordPage::topLevelItem(const QVariant& key) const
@@ -106,6 +146,11 @@ void CRecordPage::onRecordTreeClicked(QModelIndex index)
     if (!index.isValid())
         return;
     const int nLevel = index.data(LevelRole).toInt();
+    if (nLevel >= DateLevel) {
+        QStandardItem* pDate = TimelineSource::dateItemOf(m_pModel->itemFromIndex(index));
+        if (pDate && QPersistentModelIndex(pDate->index()) != m_dayIndex)
+            announceDay(pDate);
+    }
     if (nLevel == RecordLevel) {
         emit selectVideoWnd(recordingPath(index));
         CGlobalAppData::instance()->setCurrentDate(index.data(DateRole).toDate());
@@ -192,10 +237,14 @@ void CRecordPage::onDateChanged(QDate date)
     if (!m_bLoaded || !date.isValid())
         return;
     const QString text = date.toString("yyyy-MM-dd");
+    QStandardItem* pShown = nullptr;
     for (int i = 0; i < m_pModel->rowCount(); ++i) {
-        if (QStandardItem* pDate = RecordTree::findBelow(m_pModel->item(i), DateLevel, text))
+        if (QStandardItem* pDate = RecordTree::findBelow(m_pModel->item(i), DateLevel, text)) {
             selectItem(pDate, true);
+            pShown = pDate;
+        }
     }
+    announceDay(pShown, date);
 }
 
 void CRecordPage::onSelectRecord(QString strFilePath)

@@ -5,7 +5,10 @@
 // with its calendar, the clicks and context menu, play, synchronous play,
 // cut, and following a date or a playing file.
 
+#include "app/display/TimelineDay.h"
+
 #include <QDate>
+#include <QDateTime>
 #include <QFrame>
 #include <QHash>
 #include <QIcon>
@@ -41,11 +44,24 @@ public:
     // their data), or null when the item has none. The caller owns it.
     virtual QMenu* buildContextMenu(const QModelIndex& index) = 0;
 
+    // The page of local folders (else recorder disks).
+    bool isLocal() const { return m_nCalendarMode != 0; }
+    // Tells the day timeline about the date item of that date (the last
+    // disk's, as the calendar selects it), or about a date without one.
+    void announceDate(const QDate& date);
+    // Tells the day timeline again about the day it showed last.
+    void announceLastDay();
+    // Runs the range export dialog over a day of this page; a reload waits
+    // for it as for an export.
+    void runRangeExport(const TimelineDay& day, const QDateTime& from, const QDateTime& to);
+
 signals:
     void playRecord(QString strFilePath, bool bSync = false);
     void selectVideoWnd(QString strFileName);
     void changeWndMode(int nWndNum);
     void syncPlay(int nSyncTime);
+    // The date (and partition or folder) the user is looking at.
+    void daySelected(TimelineDay day);
 
 public slots:
     void onRecordTreeClicked(QModelIndex index);
@@ -77,6 +93,8 @@ protected:
     void selectItem(QStandardItem* pItem, bool bExpand);
     // Counts a dialog that reads recordings (a reload waits for it).
     int runningJobs() const { return m_nJobs; }
+    // Emits daySelected for a date item (null: an empty day of that date).
+    void announceDay(QStandardItem* pDateItem, const QDate& date = QDate());
 
     QIcon m_diskIcon;
     QIcon m_dirIcon;
@@ -92,6 +110,8 @@ protected:
 
 private:
     QHash<QString, QStandardItem*> m_nodes;
+    int m_nCalendarMode = 0;
+    QPersistentModelIndex m_dayIndex;  // date item the timeline shows
 };
 
 #endif

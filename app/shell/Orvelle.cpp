@@ -1,6 +1,7 @@
 #include "app/shell/Orvelle.h"
 
 #include "app/display/DisplayBox.h"
+#include "app/display/TimelinePanel.h"
 #include "app/shell/ConfigDlg.h"
 #include "app/shell/MessageBox.h"
 #include "app/shell/TitleWidget.h"
@@ -44,6 +45,13 @@ COrvelle::COrvelle(QWidget* parent) : QWidget(parent)
     connect(pRecordList, &CRecordListManage::diskChanged, m_pDisplayBox, &CDisplayBox::onDiskChanged);
     connect(m_pDisplayBox, &CDisplayBox::playRecordRequest, pRecordList, &CRecordListManage::onPlayRecordResponse);
     connect(m_pDisplayBox, &CDisplayBox::selectRecord, pRecordList, &CRecordListManage::onSelectRecord);
+
+    // The day timeline under the video grid.
+    m_pTimeline = new CTimelinePanel(m_pDisplayBox);
+    m_pDisplayBox->setTimeline(m_pTimeline);
+    m_pTimeline->attachDisplayBox(m_pDisplayBox);
+    connect(pRecordList, &CRecordListManage::daySelected, m_pTimeline, &CTimelinePanel::setDay);
+    connect(m_pTimeline, &CTimelinePanel::exportRange, pRecordList, &CRecordListManage::onExportRange);
 
     resize(DefaultWidth, DefaultHeight);
     QScreen* pScreen = screen() ? screen() : QGuiApplication::primaryScreen();

@@ -10,6 +10,7 @@
 #include <QWidget>
 
 class CDisplayBox;
+class CTimelinePanel;
 class CRecordListManage;
 class CTitleWidget;
 class QPropertyAnimation;
@@ -27,6 +28,7 @@ public:
     CTitleWidget* titleWidget() const { return m_pTitle; }
     CRecordListManage* recordList() const { return m_pRecordList; }
     CDisplayBox* displayBox() const { return m_pDisplayBox; }
+    CTimelinePanel* timeline() const { return m_pTimeline; }
     QPropertyAnimation* fadeAnimation() const { return m_pFade; }
 
     // Starts loading the recorder disks (once; the disk page then watches
@@ -49,6 +51,7 @@ private:
     CTitleWidget* m_pTitle = nullptr;
     CRecordListManage* m_pRecordList = nullptr;
     CDisplayBox* m_pDisplayBox = nullptr;
+    CTimelinePanel* m_pTimeline = nullptr;
     QPropertyAnimation* m_pFade = nullptr;
 };
 

@@ -294,3 +294,52 @@ QScrollBar::add-line, QScrollBar::sub-line, QScrollBar::add-page, QScrollBar::su
     width: 0px;
     height: 0px;
 }
+
+/* Day timeline */
+#TimelinePanel {
+    background-color: rgb(31, 34, 38);
+    border-top: 1px solid rgb(18, 19, 21);
+}
+#TimelinePanel QLabel {
+    background: transparent;
+    color: rgb(170, 176, 184);
+}
+#TimelineTitle {
+    color: rgb(230, 233, 237);
+    font-weight: bold;
+}
+#TimelineZoomButton, #TimelineExportButton {
+    background: transparent;
+    color: rgb(200, 204, 210);
+    border: 1px solid transparent;
+    border-radius: 3px;
+    padding: 1px 6px;
+}
+#TimelineZoomButton:hover, #TimelineExportButton:hover {
+    border-color: rgb(74, 80, 88);
+    color: rgb(255, 255, 255);
+}
+#TimelineZoomButton:checked {
+    background-color: rgb(52, 56, 61);
+    border-color: #0489F5;
+    color: rgb(255, 255, 255);
+}
+#TimelineExportButton:disabled {
+    color: rgb(110, 115, 122);
+}
+#TimelinePanel QScrollBar::handle:disabled {
+    background: transparent;
+}
+#TimelineWidget {
+    qproperty-backgroundColor: rgb(24, 26, 29);
+    qproperty-rowColor: rgb(30, 32, 36);
+    qproperty-rulerColor: rgb(31, 34, 38);
+    qproperty-gridColor: rgb(52, 56, 61);
+    qproperty-textColor: rgb(170, 176, 184);
+    qproperty-selectionColor: rgba(4, 137, 245, 70);
+    qproperty-cursorColor: rgb(255, 196, 0);
+    qproperty-regularColor: rgb(47, 143, 216);
+    qproperty-alarmColor: rgb(224, 75, 58);
+    qproperty-motionColor: rgb(230, 162, 60);
+    qproperty-otherColor: rgb(59, 178, 115);
+}

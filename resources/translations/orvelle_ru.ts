@@ -521,6 +521,128 @@
     </message>
 </context>
 <context>
+    <name>CRangeExportDlg</name>
+    <message>
+        <source>Export range</source>
+        <translation>Экспорт интервала</translation>
+    </message>
+    <message>
+        <source>Browse</source>
+        <translation>Обзор</translation>
+    </message>
+    <message>
+        <source>Select the path for record</source>
+        <translation>Выберите папку для записей</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>Начать</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Отмена</translation>
+    </message>
+    <message>
+        <source>Prompt</source>
+        <translation>Сообщение</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>ОК</translation>
+    </message>
+    <message>
+        <source>NO</source>
+        <translation>Нет</translation>
+    </message>
+    <message>
+        <source>Whether to cancel the range export</source>
+        <translation>Отменить экспорт интервала?</translation>
+    </message>
+    <message>
+        <source>Format</source>
+        <translation>Формат</translation>
+    </message>
+    <message>
+        <source>From</source>
+        <translation>С</translation>
+    </message>
+    <message>
+        <source>To</source>
+        <translation>По</translation>
+    </message>
+    <message>
+        <source>Channels</source>
+        <translation>Каналы</translation>
+    </message>
+    <message>
+        <source>All files</source>
+        <translation>Все файлы</translation>
+    </message>
+    <message>
+        <source>Files: %1, channels: %2</source>
+        <translation>Файлов: %1, каналов: %2</translation>
+    </message>
+</context>
+<context>
+    <name>CRangeExportJob</name>
+    <message>
+        <source>No recording in the range: %1</source>
+        <translation>Нет записей в интервале: %1</translation>
+    </message>
+    <message>
+        <source>The range needs a valid start and end</source>
+        <translation>Для интервала нужны правильные начало и конец</translation>
+    </message>
+    <message>
+        <source>The range has no length</source>
+        <translation>Интервал имеет нулевую длину</translation>
+    </message>
+    <message>
+        <source>The range ends before it starts</source>
+        <translation>Интервал заканчивается раньше, чем начинается</translation>
+    </message>
+    <message>
+        <source>No channel is chosen</source>
+        <translation>Не выбран ни один канал</translation>
+    </message>
+    <message>
+        <source>These channels do not exist: %1</source>
+        <translation>Таких каналов нет: %1</translation>
+    </message>
+    <message>
+        <source>No recording of the chosen channels lies between %1 and %2</source>
+        <translation>У выбранных каналов нет записей между %1 и %2</translation>
+    </message>
+    <message>
+        <source>Channel %1, file %2 of %3 (%4 of %5)</source>
+        <translation>Канал %1, файл %2 из %3 (%4 из %5)</translation>
+    </message>
+    <message>
+        <source>the conversion to MP4 failed; kept as H.264</source>
+        <translation>преобразование в MP4 не удалось; сохранено как H.264</translation>
+    </message>
+    <message>
+        <source>Range export finished with errors</source>
+        <translation>Экспорт интервала завершён с ошибками</translation>
+    </message>
+    <message>
+        <source>Range Export Success</source>
+        <translation>Экспорт интервала выполнен</translation>
+    </message>
+    <message>
+        <source>Files written: %1</source>
+        <translation>Записано файлов: %1</translation>
+    </message>
+    <message>
+        <source>Folder: %1</source>
+        <translation>Папка: %1</translation>
+    </message>
+    <message>
+        <source>%1: no video of %2 lies in the range</source>
+        <translation>%1: в интервале нет видео из %2</translation>
+    </message>
+</context>
+<context>
     <name>CServiceAgreementDlg</name>
     <message>
         <source>Service Agreements</source>
@@ -529,6 +651,95 @@
     <message>
         <source>I already know</source>
         <translation>Понятно</translation>
+    </message>
+</context>
+<context>
+    <name>CTimelineLegend</name>
+    <message>
+        <source>Regular</source>
+        <translation>Обычная</translation>
+    </message>
+    <message>
+        <source>Alarm</source>
+        <translation>Тревога</translation>
+    </message>
+    <message>
+        <source>Motion</source>
+        <translation>Движение</translation>
+    </message>
+    <message>
+        <source>Type %1</source>
+        <translation>Тип %1</translation>
+    </message>
+</context>
+<context>
+    <name>CTimelinePanel</name>
+    <message>
+        <source>24 h</source>
+        <translation>24 ч</translation>
+    </message>
+    <message>
+        <source>6 h</source>
+        <translation>6 ч</translation>
+    </message>
+    <message>
+        <source>1 h</source>
+        <translation>1 ч</translation>
+    </message>
+    <message>
+        <source>10 min</source>
+        <translation>10 мин</translation>
+    </message>
+    <message>
+        <source>Start of the selected range</source>
+        <translation>Начало выбранного интервала</translation>
+    </message>
+    <message>
+        <source>End of the selected range</source>
+        <translation>Конец выбранного интервала</translation>
+    </message>
+    <message>
+        <source>Export range</source>
+        <translation>Экспорт интервала</translation>
+    </message>
+    <message>
+        <source>Timeline</source>
+        <translation>Шкала времени</translation>
+    </message>
+    <message>
+        <source>Channel %1 has no recording at %2</source>
+        <translation>У канала %1 нет записи в %2</translation>
+    </message>
+    <message>
+        <source>No recording at or after %1</source>
+        <translation>Нет записей в %1 и позже</translation>
+    </message>
+</context>
+<context>
+    <name>CTimelineWidget</name>
+    <message>
+        <source>No recordings on this day</source>
+        <translation>В этот день записей нет</translation>
+    </message>
+    <message>
+        <source>Select a date in the tree or the calendar</source>
+        <translation>Выберите дату в дереве или календаре</translation>
+    </message>
+    <message>
+        <source>Export range</source>
+        <translation>Экспорт интервала</translation>
+    </message>
+    <message>
+        <source>Clear range</source>
+        <translation>Снять выделение</translation>
+    </message>
+    <message>
+        <source>Channel %1</source>
+        <translation>Канал %1</translation>
+    </message>
+    <message>
+        <source>No recording</source>
+        <translation>Нет записи</translation>
     </message>
 </context>
 <context>

@@ -521,6 +521,128 @@
     </message>
 </context>
 <context>
+    <name>CRangeExportDlg</name>
+    <message>
+        <source>Export range</source>
+        <translation>导出时间段</translation>
+    </message>
+    <message>
+        <source>Browse</source>
+        <translation>浏览</translation>
+    </message>
+    <message>
+        <source>Select the path for record</source>
+        <translation>选择录像保存路径</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>开始</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Prompt</source>
+        <translation>提示</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>确定</translation>
+    </message>
+    <message>
+        <source>NO</source>
+        <translation>否</translation>
+    </message>
+    <message>
+        <source>Whether to cancel the range export</source>
+        <translation>是否取消时间段导出</translation>
+    </message>
+    <message>
+        <source>Format</source>
+        <translation>格式</translation>
+    </message>
+    <message>
+        <source>From</source>
+        <translation>从</translation>
+    </message>
+    <message>
+        <source>To</source>
+        <translation>到</translation>
+    </message>
+    <message>
+        <source>Channels</source>
+        <translation>通道</translation>
+    </message>
+    <message>
+        <source>All files</source>
+        <translation>全部文件</translation>
+    </message>
+    <message>
+        <source>Files: %1, channels: %2</source>
+        <translation>文件：%1，通道：%2</translation>
+    </message>
+</context>
+<context>
+    <name>CRangeExportJob</name>
+    <message>
+        <source>No recording in the range: %1</source>
+        <translation>时间段内无录像：%1</translation>
+    </message>
+    <message>
+        <source>The range needs a valid start and end</source>
+        <translation>时间段需要有效的开始和结束时间</translation>
+    </message>
+    <message>
+        <source>The range has no length</source>
+        <translation>时间段长度为零</translation>
+    </message>
+    <message>
+        <source>The range ends before it starts</source>
+        <translation>时间段的结束早于开始</translation>
+    </message>
+    <message>
+        <source>No channel is chosen</source>
+        <translation>未选择通道</translation>
+    </message>
+    <message>
+        <source>These channels do not exist: %1</source>
+        <translation>以下通道不存在：%1</translation>
+    </message>
+    <message>
+        <source>No recording of the chosen channels lies between %1 and %2</source>
+        <translation>所选通道在 %1 与 %2 之间没有录像</translation>
+    </message>
+    <message>
+        <source>Channel %1, file %2 of %3 (%4 of %5)</source>
+        <translation>通道 %1，文件 %2/%3（共 %4/%5）</translation>
+    </message>
+    <message>
+        <source>the conversion to MP4 failed; kept as H.264</source>
+        <translation>转换为 MP4 失败；已保留为 H.264</translation>
+    </message>
+    <message>
+        <source>Range export finished with errors</source>
+        <translation>时间段导出完成，但有错误</translation>
+    </message>
+    <message>
+        <source>Range Export Success</source>
+        <translation>时间段导出成功</translation>
+    </message>
+    <message>
+        <source>Files written: %1</source>
+        <translation>已写入文件：%1</translation>
+    </message>
+    <message>
+        <source>Folder: %1</source>
+        <translation>文件夹：%1</translation>
+    </message>
+    <message>
+        <source>%1: no video of %2 lies in the range</source>
+        <translation>%1：%2 在时间段内没有视频</translation>
+    </message>
+</context>
+<context>
     <name>CServiceAgreementDlg</name>
     <message>
         <source>Service Agreements</source>
@@ -529,6 +651,95 @@
     <message>
         <source>I already know</source>
         <translation>我已知晓</translation>
+    </message>
+</context>
+<context>
+    <name>CTimelineLegend</name>
+    <message>
+        <source>Regular</source>
+        <translation>常规</translation>
+    </message>
+    <message>
+        <source>Alarm</source>
+        <translation>报警</translation>
+    </message>
+    <message>
+        <source>Motion</source>
+        <translation>移动侦测</translation>
+    </message>
+    <message>
+        <source>Type %1</source>
+        <translation>类型 %1</translation>
+    </message>
+</context>
+<context>
+    <name>CTimelinePanel</name>
+    <message>
+        <source>24 h</source>
+        <translation>24 小时</translation>
+    </message>
+    <message>
+        <source>6 h</source>
+        <translation>6 小时</translation>
+    </message>
+    <message>
+        <source>1 h</source>
+        <translation>1 小时</translation>
+    </message>
+    <message>
+        <source>10 min</source>
+        <translation>10 分钟</translation>
+    </message>
+    <message>
+        <source>Start of the selected range</source>
+        <translation>所选时间段的开始</translation>
+    </message>
+    <message>
+        <source>End of the selected range</source>
+        <translation>所选时间段的结束</translation>
+    </message>
+    <message>
+        <source>Export range</source>
+        <translation>导出时间段</translation>
+    </message>
+    <message>
+        <source>Timeline</source>
+        <translation>时间轴</translation>
+    </message>
+    <message>
+        <source>Channel %1 has no recording at %2</source>
+        <translation>通道 %1 在 %2 没有录像</translation>
+    </message>
+    <message>
+        <source>No recording at or after %1</source>
+        <translation>%1 及之后没有录像</translation>
+    </message>
+</context>
+<context>
+    <name>CTimelineWidget</name>
+    <message>
+        <source>No recordings on this day</source>
+        <translation>当天没有录像</translation>
+    </message>
+    <message>
+        <source>Select a date in the tree or the calendar</source>
+        <translation>请在目录树或日历中选择日期</translation>
+    </message>
+    <message>
+        <source>Export range</source>
+        <translation>导出时间段</translation>
+    </message>
+    <message>
+        <source>Clear range</source>
+        <translation>清除时间段</translation>
+    </message>
+    <message>
+        <source>Channel %1</source>
+        <translation>通道 %1</translation>
+    </message>
+    <message>
+        <source>No recording</source>
+        <translation>无录像</translation>
     </message>
 </context>
 <context>

@@ -156,7 +156,7 @@ CCutJob::Result CCutJob::cut()
         m_strError = tr("The folder cannot be created: %1").arg(folder);
         return Failed;
     }
-    m_strOutput = chooseOutputPath(folder, CutOutputName(p.record, p.nCutStart, p.nCutEnd));
+    m_strOutput = chooseOutputPath(folder, p.strNamePrefix + CutOutputName(p.record, p.nCutStart, p.nCutEnd));
     const QByteArray outputPath = QFile::encodeName(m_strOutput);
     CFSFile output;
     if (!output.Open(outputPath.constData(), CFSFile::modeReadWrite | CFSFile::modeCreate)) {

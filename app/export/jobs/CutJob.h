@@ -45,6 +45,7 @@ public:
         RecordSpan record;      // from the recording's path
         int nCutStart = 0;       // time of day, seconds
         int nCutEnd = 0;         // time of day, seconds
+        QString strNamePrefix;   // put before the output's name (the range export's channel)
     };
 
     explicit CCutJob(QObject* parent = nullptr);
