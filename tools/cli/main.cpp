@@ -34,8 +34,13 @@ static void print_help()
                 "Reads recorder disks (WFS) read-only. Without --image the machine's\n"
                 "whole-disk block devices are scanned; with --image only the given\n"
                 "image files are used, in the order given.\n\nCommands:\n");
-    for (const cli::Command &c : cmds)
-        std::printf("  %-44s %s\n", c.synopsis, c.summary);
+    for (const cli::Command &c : cmds) {
+        // A synopsis too long for its column puts the summary under it.
+        if (std::strlen(c.synopsis) > 44)
+            std::printf("  %s\n  %-44s %s\n", c.synopsis, "", c.summary);
+        else
+            std::printf("  %-44s %s\n", c.synopsis, c.summary);
+    }
     std::printf("\nOptions:\n"
                 "  --image FILE   read this disk image instead of the machine's drives (repeatable)\n"
                 "  -v, --verbose  the file-system library's messages on standard error\n"
