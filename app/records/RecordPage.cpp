@@ -76,7 +76,9 @@ void CRecordPage::announceDate(const QDate& date)
     const QString text = date.toString("yyyy-MM-dd");
     QStandardItem* pFound = nullptr;
     for (int i = 0; i < m_pModel->rowCount(); ++i) {
-        if (QStandardItem* pDate = RecordTree::findBelow(m_pModel->item(i), DateLevel, text))
+        QStandardItem* pDate = RecordTree::findBelow(m_pModel->item(i), DateLevel, text);
+        // The day of the live recordings, not of recovered ones.
+        if (pDate && pDate->parent() && RecordTree::level(pDate->parent()->parent()) == DiskLevel)
             pFound = pDate;
     }
     announceDay(pFound, date);

@@ -55,6 +55,22 @@ void collect(const CRecordPage* pPage, QStandardItem* pDate, int nShift, bool bO
     }
 }
 
+// The date item among pParent's own children with that date's text: the
+// neighbours of a day, never a date of another subtree below the partition
+// (the recovered recordings have dates of their own).
+QStandardItem* siblingDate(QStandardItem* pParent, const QDate& date)
+{
+    if (!pParent)
+        return nullptr;
+    const QString text = date.toString("yyyy-MM-dd");
+    for (int i = 0; i < pParent->rowCount(); ++i) {
+        QStandardItem* pItem = pParent->child(i);
+        if (RecordTree::level(pItem) == DateLevel && pItem->data(KeyRole).toString() == text)
+            return pItem;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 QStandardItem* dateItemOf(QStandardItem* pItem)
@@ -73,17 +89,16 @@ TimelineDay dayOf(const CRecordPage* pPage, QStandardItem* pDateItem)
     day.nOrigin = pPage->isLocal() ? TimelineDay::FromLocalFolder : TimelineDay::FromDisk;
     QStandardItem* pPart = pDateItem->parent();
     QStandardItem* pTop = pPart ? pPart->parent() : nullptr;
+    // The partition (under a local folder, or with the node of recovered
+    // recordings between them).
+    const bool bNested = day.nOrigin == TimelineDay::FromLocalFolder || RecordTree::level(pTop) == PartitionLevel;
     if (pPart)
-        day.strSource = (day.nOrigin == TimelineDay::FromLocalFolder && pTop)
-                            ? pTop->text() + QLatin1Char('/') + pPart->text()
-                            : pPart->text();
+        day.strSource = (bNested && pTop) ? pTop->text() + QLatin1Char('/') + pPart->text() : pPart->text();
 
     QMap<int, QVector<TimelineRecording>> rows;
     QStringList before, after;
-    QStandardItem* pBefore =
-        pPart ? RecordTree::findBelow(pPart, DateLevel, day.date.addDays(-1).toString("yyyy-MM-dd")) : nullptr;
-    QStandardItem* pAfter =
-        pPart ? RecordTree::findBelow(pPart, DateLevel, day.date.addDays(1).toString("yyyy-MM-dd")) : nullptr;
+    QStandardItem* pBefore = siblingDate(pPart, day.date.addDays(-1));
+    QStandardItem* pAfter = siblingDate(pPart, day.date.addDays(1));
     // The day before's recordings that pass midnight run into this day.
     collect(pPage, pBefore, -kDay, true, rows, before);
     collect(pPage, pDateItem, 0, false, rows, day.candidates);
