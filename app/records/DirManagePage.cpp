@@ -1,6 +1,7 @@
 #include "app/records/DirManagePage.h"
 
 #include "app/records/Calendar.h"
+#include "app/records/LocalFolderCheck.h"
 #include "app/records/LocalIndex.h"
 #include "app/records/MyTreeView.h"
 #include "app/records/RecordTreeRoles.h"
@@ -10,6 +11,7 @@
 #include <QAction>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHash>
 #include <QMenu>
 #include <QMutexLocker>
 #include <QStandardItemModel>
@@ -33,6 +35,10 @@ CDirManagePage::CDirManagePage(QWidget* parent)
     pLayout->addWidget(m_pCalendar);
 
     connect(m_pAddDirButton, &QToolButton::clicked, this, &CDirManagePage::onAddLocalDir);
+
+    m_mismatchIcon = QIcon(CGlobalAppData::appDir() + "/skin/icons/FileMismatch.png");
+    m_pCheck = new CLocalFolderCheck(this);
+    connect(m_pCheck, &CLocalFolderCheck::finished, this, &CDirManagePage::onFolderChecked);
 }
 
 void CDirManagePage::onAddLocalDir()
@@ -46,6 +52,7 @@ void CDirManagePage::onAddLocalDir()
 
 bool CDirManagePage::LoadLocalDir(const QString& strDir)
 {
+    m_pCheck->stop();
     {
         QMutexLocker lock(&m_mutex);
         m_recordMap.clear();
@@ -81,7 +88,55 @@ bool CDirManagePage::LoadLocalDir(const QString& strDir)
         return false;
     }
     LoadRecordByRecordPath(m_strDir);
+    if (QFileInfo::exists(m_strDir + '/' + HashManifest::kFileName))
+        m_pCheck->start(m_strDir);
     return true;
+}
+
+void CDirManagePage::onFolderChecked(QString strFolder, HashManifest::CheckResult result)
+{
+    if (strFolder != m_strDir)
+        return;
+    if (!result.bReadable) {
+        FancyMessageBox::message(tr("The SHA256SUMS file of this folder cannot be read"));
+        return;
+    }
+    QHash<QString, HashManifest::FileCheck> problems;
+    for (const HashManifest::FileCheck& check : result.problems())
+        problems.insert(check.strPath, check);
+    // Mark the recordings whose file is listed with another hash or could
+    // not be read whole; a missing file has no item in the tree.
+    const QString prefix = m_strDir + '/';
+    QList<QStandardItem*> pending;
+    for (int i = 0; i < m_pModel->rowCount(); ++i)
+        pending << m_pModel->item(i);
+    while (!pending.isEmpty()) {
+        QStandardItem* pItem = pending.takeLast();
+        for (int i = 0; i < pItem->rowCount(); ++i)
+            pending << pItem->child(i);
+        if (pItem->data(LevelRole).toInt() != RecordLevel)
+            continue;
+        const QString path = recordingPath(pItem->index());
+        if (!path.startsWith(prefix))
+            continue;
+        const auto it = problems.constFind(path.mid(prefix.size()));
+        if (it == problems.constEnd())
+            continue;
+        const QString why = it->state == HashManifest::FileDiffers
+                                ? tr("This file does not match its hash in SHA256SUMS.")
+                                : tr("This file could not be read to check it against SHA256SUMS.");
+        pItem->setIcon(m_mismatchIcon);
+        pItem->setToolTip(pItem->data(KeyRole).toString() + '\n' + why);
+        // Open the tree down to it, so that the mark is seen.
+        for (QStandardItem* pUp = pItem->parent(); pUp; pUp = pUp->parent())
+            m_pTreeView->expand(pUp->index());
+    }
+    const int nFiles = result.files.size();
+    if (problems.isEmpty())
+        FancyMessageBox::message(tr("SHA256SUMS: all %1 files of this folder match").arg(nFiles));
+    else
+        FancyMessageBox::message(
+            tr("SHA256SUMS: %1 of the %2 files listed are missing or do not match").arg(problems.size()).arg(nFiles));
 }
 
 void CDirManagePage::LoadRecordByRecordPath(QString strPath)

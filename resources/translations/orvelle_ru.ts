@@ -837,6 +837,26 @@
         <source>Sync Play</source>
         <translation>Синхронное воспроизведение</translation>
     </message>
+    <message>
+        <source>The SHA256SUMS file of this folder cannot be read</source>
+        <translation>Не удаётся прочитать файл SHA256SUMS этой папки</translation>
+    </message>
+    <message>
+        <source>This file does not match its hash in SHA256SUMS.</source>
+        <translation>Этот файл не совпадает со своим хешем в SHA256SUMS.</translation>
+    </message>
+    <message>
+        <source>This file could not be read to check it against SHA256SUMS.</source>
+        <translation>Этот файл не удалось прочитать для проверки по SHA256SUMS.</translation>
+    </message>
+    <message>
+        <source>SHA256SUMS: all %1 files of this folder match</source>
+        <translation>SHA256SUMS: все файлы этой папки совпадают (%1)</translation>
+    </message>
+    <message>
+        <source>SHA256SUMS: %1 of the %2 files listed are missing or do not match</source>
+        <translation>SHA256SUMS: отсутствуют или не совпадают %1 из %2 файлов</translation>
+    </message>
 </context>
 <context>
     <name>CDiskManagePage</name>

@@ -837,6 +837,26 @@
         <source>Sync Play</source>
         <translation>同步播放</translation>
     </message>
+    <message>
+        <source>The SHA256SUMS file of this folder cannot be read</source>
+        <translation>无法读取此文件夹的 SHA256SUMS 文件</translation>
+    </message>
+    <message>
+        <source>This file does not match its hash in SHA256SUMS.</source>
+        <translation>此文件与 SHA256SUMS 中的哈希值不符。</translation>
+    </message>
+    <message>
+        <source>This file could not be read to check it against SHA256SUMS.</source>
+        <translation>无法读取此文件，未能按 SHA256SUMS 校验。</translation>
+    </message>
+    <message>
+        <source>SHA256SUMS: all %1 files of this folder match</source>
+        <translation>SHA256SUMS：此文件夹的全部 %1 个文件均一致</translation>
+    </message>
+    <message>
+        <source>SHA256SUMS: %1 of the %2 files listed are missing or do not match</source>
+        <translation>SHA256SUMS：所列 %2 个文件中有 %1 个缺失或不一致</translation>
+    </message>
 </context>
 <context>
     <name>CDiskManagePage</name>

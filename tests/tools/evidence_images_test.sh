@@ -21,7 +21,7 @@ same() {  # same NAME EXPECTED ACTUAL
 }
 
 command -v ewfacquire >/dev/null && command -v ewfinfo >/dev/null || { echo "ewf-tools missing"; exit 1; }
-"$mk" "$tmp/disk.img" --size 1G --channels 2 --days 1 --per-day 3 --seconds 20 >/dev/null ||
+"$mk" "$tmp/disk.img" --size 800M --channels 2 --days 1 --per-day 3 --seconds 20 >/dev/null ||
     { echo "orvelle-mkdisk failed"; exit 1; }
 cd "$tmp" || exit 1
 # Pieces of 100,000,000 bytes (no multiple of 512), written sparse.
@@ -29,12 +29,12 @@ split -b 100000000 -d -a 3 --filter='cp --sparse=always /dev/stdin "$FILE"' disk
 ewfacquire -u -q -t "$tmp/ev" -c fast -S 1MiB -d sha1 disk.img >/dev/null 2>&1 || { echo "ewfacquire failed"; exit 1; }
 pieces=$(ls piece.* | wc -l)
 segments=$(ls ev.E* | wc -l)
-check "several split pieces and EWF segments" '[ "$pieces" -ge 10 ] && [ "$segments" -ge 3 ]'
+check "several split pieces and EWF segments" '[ "$pieces" -ge 8 ] && [ "$segments" -ge 3 ]'
 
 # scan names the kind of each image.
 out=$("$cli" --image disk.img --image piece.000 --image ev.E01 scan 2>"$tmp/err"); rc=$?
 same "scan: three disks with their kinds" \
-    "$(printf '0\t0\tdisk.img\t2048\t2097152\traw\n1\t1\tpiece.000\t2048\t2097152\tsplit raw (%d segments)\n2\t2\tev.E01\t2048\t2097152\tewf (%d segments)' "$pieces" "$segments")" "$out"
+    "$(printf '0\t0\tdisk.img\t2048\t1638400\traw\n1\t1\tpiece.000\t2048\t1638400\tsplit raw (%d segments)\n2\t2\tev.E01\t2048\t1638400\tewf (%d segments)' "$pieces" "$segments")" "$out"
 same "scan: exit 0" 0 "$rc"
 "$cli" --image ev.E01 info | head -1 >"$tmp/info"
 same "info names the kind" "disk 0 (drive 0, ev.E01, ewf ($segments segments))" "$(cat "$tmp/info")"
@@ -42,14 +42,17 @@ same "info names the kind" "disk 0 (drive 0, ev.E01, ewf ($segments segments))" 
 # The same listing and the same bytes of every recording.
 "$cli" --image disk.img list >"$tmp/list.raw" || fail "list of the raw image"
 check "the raw image lists its six recordings" '[ "$(wc -l <"$tmp/list.raw")" -eq 6 ]'
+declare -A raw_sum
+while IFS=$'\t' read -r path _; do
+    raw_sum[$path]=$("$cli" --image disk.img cat "$path" | md5sum)
+done <"$tmp/list.raw"
 for form in piece.000 ev.E01; do
     "$cli" --image "$form" list >"$tmp/list.form"
     check "$form: the same listing" 'cmp -s "$tmp/list.raw" "$tmp/list.form"'
     bad=0
     while IFS=$'\t' read -r path _; do
-        a=$("$cli" --image disk.img cat "$path" | md5sum)
-        b=$("$cli" --image "$form" cat "$path" | md5sum)
-        [ "$a" = "$b" ] || { bad=$((bad + 1)); echo "  differs: $path"; }
+        [ "${raw_sum[$path]}" = "$("$cli" --image "$form" cat "$path" | md5sum)" ] ||
+            { bad=$((bad + 1)); echo "  differs: $path"; }
     done <"$tmp/list.raw"
     same "$form: every recording's bytes" 0 "$bad"
 done
@@ -89,7 +92,7 @@ failing=0
 changed=0
 while IFS=$'\t' read -r path _; do
     if "$cli" --image "$tmp/corrupt/ev.E01" cat "$path" >"$tmp/rec" 2>/dev/null; then
-        [ "$(md5sum <"$tmp/rec")" = "$("$cli" --image disk.img cat "$path" | md5sum)" ] || changed=$((changed + 1))
+        [ "$(md5sum <"$tmp/rec")" = "${raw_sum[$path]}" ] || changed=$((changed + 1))
     else
         failing=$((failing + 1))
     fi
@@ -104,7 +107,7 @@ check "corrupt chunk: the unreadable sector named" 'grep -q "cannot be read; no 
 # A missing segment or piece: named, and the disk is not offered.
 mkdir "$tmp/gap" && ln ev.E* piece.* "$tmp/gap/" && rm "$tmp/gap/ev.E02" "$tmp/gap/piece.003"
 out=$("$cli" --image "$tmp/gap/ev.E01" --image "$tmp/gap/piece.000" --image disk.img scan 2>"$tmp/err"); rc=$?
-same "missing segments: only the raw image" "$(printf '0\t2\tdisk.img\t2048\t2097152\traw')" "$out"
+same "missing segments: only the raw image" "$(printf '0\t2\tdisk.img\t2048\t1638400\traw')" "$out"
 same "missing segments: exit 1" 1 "$rc"
 same "missing segments: both named" \
     "$(printf 'orvelle-cli: cannot read %s: segment %s is missing\norvelle-cli: cannot read %s: segment %s is missing' \

@@ -18,10 +18,14 @@
 #include "app/records/CalendarDateWidget.h"
 #include "app/records/CalendarWidget.h"
 #include "app/records/DirManagePage.h"
+#include "app/records/LocalFolderCheck.h"
 #include "app/records/LocalIndex.h"
 #include "app/records/MyTreeView.h"
 #include "app/records/RecordTreeRoles.h"
+#include "app/shell/FancyMessageBox.h"
 #include "app/shell/GlobalAppData.h"
+
+#include <cstdlib>
 
 namespace {
 
@@ -41,6 +45,29 @@ bool writeIndex(const QString& dir, const QByteArray& text)
 {
     QFile f(dir + "/index.data");
     return f.open(QIODevice::WriteOnly) && f.write(text) == text.size();
+}
+
+// A file of `bytes` bytes that differ from file to file.
+bool writeContent(const QString& path, int bytes, char seed)
+{
+    QDir().mkpath(path.section('/', 0, -2));
+    QByteArray data(bytes, '\0');
+    for (int i = 0; i < bytes; ++i)
+        data[i] = char(seed + i * 7 + i / 251);
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(data) == bytes;
+}
+
+// The recording item whose file name is `name`, depth first.
+QStandardItem* findRecord(QStandardItem* pItem, const QString& name)
+{
+    if (pItem->data(LevelRole).toInt() == RecordLevel && pItem->data(KeyRole).toString() == name)
+        return pItem;
+    for (int i = 0; i < pItem->rowCount(); ++i) {
+        if (QStandardItem* p = findRecord(pItem->child(i), name))
+            return p;
+    }
+    return nullptr;
 }
 
 QStringList childTexts(QStandardItem* pItem)
@@ -221,6 +248,84 @@ private slots:
         QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, pos);
         QCOMPARE(play.count(), 1);
         QCOMPARE(play.at(0).at(0).toString(), dir.path() + "/" + kA);
+    }
+
+    void folderIsCheckedAgainstItsSha256Sums()
+    {
+        // An export folder with a manifest written by sha256sum itself, and a
+        // large file that keeps the check busy for a while.
+        QTemporaryDir dir;
+        const QString root = dir.path();
+        QVERIFY(writeContent(root + "/" + kA, 70000, 'a'));
+        QVERIFY(writeContent(root + "/" + kB, 90000, 'b'));
+        QVERIFY(writeContent(root + "/" + kC, 50000, 'c'));
+        QVERIFY(writeIndex(root, QByteArray(kA) + "\r\n" + kB + "\r\n" + kC + "\r\n"));
+        {
+            QFile big(root + "/large.bin");
+            QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(qint64(400) << 20));
+        }
+        const QString cmd = QString("cd '%1' && sha256sum '%2' '%3' '%4' large.bin > SHA256SUMS")
+                                .arg(root, kA, kB, kC);
+        QCOMPARE(std::system(cmd.toLocal8Bit().constData()), 0);
+        // One byte of B changes; C goes.
+        {
+            QFile f(root + "/" + kB);
+            QVERIFY(f.open(QIODevice::ReadWrite) && f.seek(45000));
+            char c = 0;
+            QVERIFY(f.getChar(&c) && f.seek(45000) && f.putChar(char(c ^ 0x20)));
+        }
+        QVERIFY(QFile::remove(root + "/" + kC));
+
+        FancyMessageBox::message("before");
+        CDirManagePage page;
+        QVERIFY(page.LoadLocalDir(root));
+        // The tree is there at once; the files are read on the check's own
+        // thread meanwhile.
+        QVERIFY(page.isLoaded());
+        QVERIFY(page.folderCheck()->isRunning());
+        QCOMPARE(FancyMessageBox::instance()->text(), QString("before"));
+        QTRY_VERIFY_WITH_TIMEOUT(!page.folderCheck()->isRunning(), 60000);
+
+        QStandardItem* folder = page.model()->item(0);
+        QStandardItem* a = findRecord(folder, QString(kA).section('/', -1));
+        QStandardItem* b = findRecord(folder, QString(kB).section('/', -1));
+        QVERIFY(a && b);
+        QVERIFY(!findRecord(folder, QString(kC).section('/', -1)));
+        QVERIFY(b->icon().cacheKey() == page.mismatchIcon().cacheKey());
+        QVERIFY(b->toolTip().contains("does not match its hash in SHA256SUMS"));
+        QVERIFY(page.treeView()->isExpanded(b->parent()->index()));
+        QVERIFY(page.treeView()->isExpanded(folder->index()));
+        QVERIFY(a->icon().cacheKey() != page.mismatchIcon().cacheKey());
+        QVERIFY(!a->toolTip().contains("SHA256SUMS"));
+        QCOMPARE(FancyMessageBox::instance()->text(),
+                 QString("SHA256SUMS: 2 of the 4 files listed are missing or do not match"));
+
+        // Repaired, the folder checks clean.
+        QCOMPARE(std::system(QString("cd '%1' && sha256sum '%2' '%3' > SHA256SUMS").arg(root, kA, kB)
+                                 .toLocal8Bit().constData()),
+                 0);
+        QVERIFY(page.LoadLocalDir(root));
+        QTRY_VERIFY_WITH_TIMEOUT(!page.folderCheck()->isRunning(), 60000);
+        b = findRecord(page.model()->item(0), QString(kB).section('/', -1));
+        QVERIFY(b && b->icon().cacheKey() != page.mismatchIcon().cacheKey());
+        QCOMPARE(FancyMessageBox::instance()->text(), QString("SHA256SUMS: all 2 files of this folder match"));
+
+        // Another folder chosen while a check runs: the old check ends and
+        // says nothing; a folder without SHA256SUMS is added as before.
+        QCOMPARE(std::system(QString("cd '%1' && sha256sum '%2' '%3' large.bin > SHA256SUMS").arg(root, kA, kB)
+                                 .toLocal8Bit().constData()),
+                 0);
+        QVERIFY(page.LoadLocalDir(root));
+        QVERIFY(page.folderCheck()->isRunning());
+        QTemporaryDir plain;
+        QVERIFY(touch(plain.path() + "/" + kD));
+        QVERIFY(writeIndex(plain.path(), QByteArray(kD) + "\n"));
+        FancyMessageBox::message("switched");
+        QVERIFY(page.LoadLocalDir(plain.path()));
+        QVERIFY(!page.folderCheck()->isRunning());
+        QTest::qWait(300);
+        QCOMPARE(FancyMessageBox::instance()->text(), QString("switched"));
+        QCOMPARE(page.model()->rowCount(), 1);
     }
 
     void folderWithoutIndexOrFiles()
