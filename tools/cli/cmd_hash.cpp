@@ -172,6 +172,10 @@ std::string origin_text(const SourceHash &h)
     std::string s = "drive " + std::to_string(h.info.drive_no) + ", " + h.info.source;
     if (h.info.kind != "block")
         s += ", " + h.info.kind_text;
+    if (!h.info.model.empty())
+        s += ", model " + h.info.model;
+    if (!h.info.serial.empty())
+        s += ", serial " + h.info.serial;
     return s;
 }
 
@@ -196,7 +200,9 @@ std::string json_of(const SourceHash &h)
 {
     std::string s = "{\"disk\":" + std::to_string(h.disk) + ",\"drive\":" + std::to_string(h.info.drive_no) +
                     ",\"source\":" + cli::json_quote(h.info.source) + ",\"kind\":" + cli::json_quote(h.info.kind) +
-                    ",\"kind_text\":" + cli::json_quote(h.info.kind_text) + ",\"segments\":[";
+                    ",\"kind_text\":" + cli::json_quote(h.info.kind_text) + ",\"model\":" +
+                    cli::json_quote(h.info.model) + ",\"serial\":" + cli::json_quote(h.info.serial) +
+                    ",\"segments\":[";
     for (size_t i = 0; i < h.info.segments.size(); ++i)
         s += (i ? "," : "") + cli::json_quote(h.info.segments[i]);
     s += "],\"sectors\":" + std::to_string(h.info.sectors) +
