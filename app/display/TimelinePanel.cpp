@@ -125,6 +125,14 @@ CTimelinePanel::CTimelinePanel(QWidget* parent) : QFrame(parent)
     setDay(TimelineDay());
 }
 
+CTimelinePanel::~CTimelinePanel()
+{
+    // A time box that has the focus finishes its editing while QWidget's
+    // destructor hides it, when this object is no longer a panel.
+    for (QTimeEdit* pEdit : {m_pStartEdit, m_pEndEdit})
+        disconnect(pEdit, nullptr, this, nullptr);
+}
+
 void CTimelinePanel::attachDisplayBox(CDisplayBox* pBox)
 {
     m_pBox = pBox;

@@ -40,6 +40,7 @@ public:
     static const int kZoomSpans[4];
 
     explicit CTimelinePanel(QWidget* parent = nullptr);
+    ~CTimelinePanel() override;
 
     // Plays into this display box and follows its active window.
     void attachDisplayBox(CDisplayBox* pBox);
