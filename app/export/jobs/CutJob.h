@@ -17,6 +17,7 @@
 // requestStop() may come from any thread and is noticed after each chunk.
 #pragma once
 
+#include "app/export/jobs/CaseDetails.h"
 #include "app/export/jobs/CutRange.h"
 
 #include <QObject>
@@ -54,6 +55,15 @@ public:
     const Params& params() const { return m_params; }
     void setDiskLock(QMutex* pLock) { m_pDiskLock = pLock; }
 
+    // The case the examination report names.
+    void setCaseDetails(const CaseDetails& details) { m_caseDetails = details; }
+    const CaseDetails& caseDetails() const { return m_caseDetails; }
+    // Whether run() writes the examination report (report-*.json and .html in
+    // the destination folder); on unless turned off.
+    void setWriteReport(bool bWrite) { m_bWriteReport = bWrite; }
+    // The HTML report the last run wrote; empty when it wrote none.
+    QString reportPath() const { return m_strReportPath; }
+
     void requestStop();
     bool isStopped() const { return m_bStopped.load(); }
 
@@ -86,6 +96,9 @@ private:
 
     Params m_params;
     QMutex* m_pDiskLock = nullptr;
+    CaseDetails m_caseDetails;
+    bool m_bWriteReport = true;
+    QString m_strReportPath;
     std::atomic<bool> m_bStopped{false};
     Result m_result = NotRun;
     QString m_strError;

@@ -14,6 +14,8 @@
 // recordings that failed instead of "Export Success".
 #pragma once
 
+#include "app/export/jobs/CaseDetails.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -46,6 +48,15 @@ public:
     void setFormat(int nFormat) { m_nFormat = nFormat; }
     // Held for every length query and read of a source (may be null).
     void setDiskLock(QMutex* pLock) { m_pDiskLock = pLock; }
+
+    // The case the examination report names.
+    void setCaseDetails(const CaseDetails& details) { m_caseDetails = details; }
+    const CaseDetails& caseDetails() const { return m_caseDetails; }
+    // Whether run() writes the examination report (report-*.json and .html in
+    // the destination folder); on unless turned off.
+    void setWriteReport(bool bWrite) { m_bWriteReport = bWrite; }
+    // The HTML report the last run wrote; empty when it wrote none.
+    QString reportPath() const { return m_strReportPath; }
 
     void requestStop();
     bool isStopped() const { return m_bStopped.load(); }
@@ -90,6 +101,9 @@ private:
     QString m_strDestination;
     int m_nFormat = FormatH264;
     QMutex* m_pDiskLock = nullptr;
+    CaseDetails m_caseDetails;
+    bool m_bWriteReport = true;
+    QString m_strReportPath;
     std::atomic<bool> m_bStopped{false};
 
     QStringList m_exported;   // raw copies to convert (MP4)

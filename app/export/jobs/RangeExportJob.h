@@ -17,6 +17,7 @@
 // requestStop() may come from any thread and reaches the cut in progress.
 #pragma once
 
+#include "app/export/jobs/CaseDetails.h"
 #include "app/export/jobs/CutRange.h"
 
 #include <QDateTime>
@@ -74,6 +75,15 @@ public:
     const Params& params() const { return m_params; }
     void setDiskLock(QMutex* pLock) { m_pDiskLock = pLock; }
 
+    // The case the examination report names.
+    void setCaseDetails(const CaseDetails& details) { m_caseDetails = details; }
+    const CaseDetails& caseDetails() const { return m_caseDetails; }
+    // Whether run() writes the examination report (report-*.json and .html in
+    // the destination folder); on unless turned off.
+    void setWriteReport(bool bWrite) { m_bWriteReport = bWrite; }
+    // The HTML report the last run wrote; empty when it wrote none.
+    QString reportPath() const { return m_strReportPath; }
+
     // The cuts a window needs, channel by channel and in time order, and the
     // chosen channels without a recording in it. False, with the reason,
     // when the window or the channels cannot be exported.
@@ -110,6 +120,9 @@ private:
 
     Params m_params;
     QMutex* m_pDiskLock = nullptr;
+    CaseDetails m_caseDetails;
+    bool m_bWriteReport = true;
+    QString m_strReportPath;
     std::atomic<bool> m_bStopped{false};
     std::mutex m_currentMutex;  // guards m_pCurrent
     CCutJob* m_pCurrent = nullptr;
