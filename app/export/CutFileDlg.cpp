@@ -88,6 +88,12 @@ QString CCutFileDlg::outputPath() const
     return m_pWorker->isBusy() ? QString() : m_pJob->outputPath();
 }
 
+QString CCutFileDlg::jobReportPath() const
+{
+    // Only read once the worker is done with it.
+    return m_pWorker->isBusy() ? QString() : m_pJob->reportPath();
+}
+
 void CCutFileDlg::on_btnOK_clicked()
 {
     if (isRunning() || m_pWorker->isBusy())
@@ -108,6 +114,7 @@ void CCutFileDlg::on_btnOK_clicked()
     }
     m_pJob->setParams(params);
     m_pJob->setDiskLock(&CGlobalAppData::instance()->diskLock);
+    m_pJob->setCaseDetails(takeCaseDetails());
     CCutJob* job = m_pJob;
     startJob([job] { job->run(); });
 }

@@ -24,6 +24,7 @@ public:
     QTimeEdit* startTimeEdit() const { return m_pStartTime; }
     QTimeEdit* endTimeEdit() const { return m_pEndTime; }
     QLabel* infoLabel() const { return m_pStatusLabel; }
+    CCutJob* job() const { return m_pJob; }
     // The file the last start writes ("" before a start).
     QString outputPath() const;
 
@@ -34,6 +35,7 @@ protected:
     void requestJobStop() override;
     bool isJobStopped() const override;
     QString finishJobConversion(bool bOk) override;
+    QString jobReportPath() const override;
 
 private:
     QTimeEdit* m_pStartTime = nullptr;

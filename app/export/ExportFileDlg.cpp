@@ -54,6 +54,12 @@ QString CExportFileDlg::finishJobConversion(bool bOk)
     return m_pJob->finishConversion(bOk);
 }
 
+QString CExportFileDlg::jobReportPath() const
+{
+    // Only read once the worker is done with it.
+    return m_pWorker->isBusy() ? QString() : m_pJob->reportPath();
+}
+
 void CExportFileDlg::on_btnOK_clicked()
 {
     if (isRunning() || m_pWorker->isBusy())
@@ -65,6 +71,7 @@ void CExportFileDlg::on_btnOK_clicked()
     m_pJob->setDestination(m_strDestination);
     m_pJob->setFormat(m_nFormat);
     m_pJob->setDiskLock(&CGlobalAppData::instance()->diskLock);
+    m_pJob->setCaseDetails(takeCaseDetails());
     CExportJob* job = m_pJob;
     startJob([job] { job->run(); });
 }

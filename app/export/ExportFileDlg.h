@@ -25,6 +25,7 @@ public:
 
     // For the tests and the record page.
     QLabel* statusLabel() const { return m_pStatusLabel; }
+    CExportJob* job() const { return m_pJob; }
 
 public slots:
     void on_btnOK_clicked() override;
@@ -33,6 +34,7 @@ protected:
     void requestJobStop() override;
     bool isJobStopped() const override;
     QString finishJobConversion(bool bOk) override;
+    QString jobReportPath() const override;
 
 private:
     CExportJob* m_pJob = nullptr;

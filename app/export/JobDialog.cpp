@@ -1,5 +1,6 @@
 #include "app/export/JobDialog.h"
 
+#include "app/export/CaseDetailsBox.h"
 #include "app/export/jobs/ConvertToMp4.h"
 #include "app/play/MyThread.h"
 #include "app/shell/GlobalAppData.h"
@@ -8,12 +9,16 @@
 
 #include <QComboBox>
 #include <QDebug>
+#include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -63,6 +68,11 @@ CJobDialog::CJobDialog(const Texts& texts, const QString& strObjectName, QWidget
 
 void CJobDialog::finishFrame(QLabel* pStatusLabel)
 {
+    m_pCaseBox = new CCaseDetailsBox(this);
+    m_pCaseBox->setDetails(CGlobalAppData::instance()->caseDetails);
+    m_pBody->addWidget(m_pCaseBox);
+    connect(m_pCaseBox, &CCaseDetailsBox::expandedChanged, this, &CJobDialog::fitToContents);
+
     m_pStatusLabel = pStatusLabel;
     m_pBody->addWidget(m_pStatusLabel);
     m_pProgress = new QProgressBar(this);
@@ -99,6 +109,24 @@ QPushButton* CJobDialog::makeButton(const QString& strText, QWidget* parent)
     return button;
 }
 
+CaseDetails CJobDialog::takeCaseDetails()
+{
+    const CaseDetails details = m_pCaseBox->details();
+    CGlobalAppData::instance()->caseDetails = details;
+    return details;
+}
+
+void CJobDialog::fitToContents()
+{
+    // Opening the case details grows the dialog by itself (the layout's
+    // minimum); folding them gives the room back. The width stays, so the
+    // dialog does not jump sideways.
+    m_pOuter->activate();
+    const int w = qMax(width(), minimumSizeHint().width());
+    const int h = hasHeightForWidth() ? heightForWidth(w) : sizeHint().height();
+    resize(w, qMax(h, minimumSizeHint().height()));
+}
+
 void CJobDialog::startJob(std::function<void()> fn)
 {
     m_pBtnOK->setEnabled(false);
@@ -132,11 +160,25 @@ void CJobDialog::on_btnBrowse_clicked()
 
 void CJobDialog::on_btnCancel_clicked()
 {
+    if (m_pCancelQuestion)
+        return;  // already asked
     if (!m_bStopped) {
-        const int answer =
-            CMessageBox::information(this, m_texts.prompt, m_texts.cancelQuestion, m_texts.ok, m_texts.no);
-        if (answer != 0 || m_bFinished)
-            return;  // "NO", or the job ended while the question was open
+        int answer = -1;
+        {
+            CMessageBox question(this, CMessageBox::Information, m_texts.prompt, m_texts.cancelQuestion,
+                                 QStringList{m_texts.ok, m_texts.no});
+            m_pCancelQuestion = &question;
+            answer = question.exec();
+            m_pCancelQuestion = nullptr;
+        }
+        if (m_bFinished) {
+            // The job ended while the question was open and closed it:
+            // nothing is left to cancel, the outcome comes now.
+            showOutcome(m_strOutcome);
+            return;
+        }
+        if (answer != 0)
+            return;  // "NO"
         CConvertToMp4::instance()->Cancel();
         requestJobStop();
         m_bStopped = true;
@@ -169,8 +211,14 @@ void CJobDialog::onShowMessage(QString strText)
     m_bFinished = true;
     m_bStopped = true;
     m_pWorker->join();
-    CMessageBox::information(this, m_texts.prompt, strText, m_texts.ok);
-    accept();
+    if (m_pCancelQuestion) {
+        // Close the question first; the cancel handler, waiting in it,
+        // shows the outcome once it has returned.
+        m_strOutcome = strText;
+        m_pCancelQuestion->reject();
+        return;
+    }
+    showOutcome(strText);
 }
 
 void CJobDialog::onConvertFinish(bool bOk)
@@ -179,4 +227,38 @@ void CJobDialog::onConvertFinish(bool bOk)
         return;
     m_pWorker->join();
     onShowMessage(finishJobConversion(bOk));
+}
+
+void CJobDialog::showOutcome(const QString& strText)
+{
+    const QString report = jobReportPath();
+    const bool bReport = !report.isEmpty() && QFileInfo(report).isFile();
+    QStringList buttons{m_texts.ok};
+    if (bReport)
+        buttons << tr("Open Report");
+    CMessageBox box(this, CMessageBox::Information, m_texts.prompt, strText, buttons);
+    if (bReport) {
+        QPushButton* pOpen = box.buttons().at(1);
+        pOpen->setObjectName("NormalToolButton");
+        disconnect(pOpen, &QPushButton::clicked, &box, nullptr);
+        connect(pOpen, &QPushButton::clicked, &box, [&box, pOpen, report, strText] {
+            if (openReport(report)) {
+                box.accept();
+                return;
+            }
+            // Say where the report is rather than nothing at all.
+            qWarning().noquote() << "no viewer could be started for the report" << report;
+            pOpen->setEnabled(false);
+            box.setText(strText + "\n\n"
+                        + tr("No program could open the report. It is saved as:\n%1")
+                              .arg(QDir::toNativeSeparators(report)));
+        });
+    }
+    box.exec();
+    accept();
+}
+
+bool CJobDialog::openReport(const QString& strPath)
+{
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(strPath));
 }

@@ -1,20 +1,31 @@
 #ifndef ORVELLE_APP_EXPORT_JOBDIALOG_H
 #define ORVELLE_APP_EXPORT_JOBDIALOG_H
 
-// The frame shared by the export and cut dialogs: a frameless dialog with a
-// title bar, a destination folder row, the dialog's own controls, a status
-// line, a progress bar and Start / Cancel. The job runs on a worker thread;
-// this class owns the worker and handles progress, the outcome message, the
-// cancel question and waiting for the worker.
+// The frame shared by the export, cut and range export dialogs: a frameless
+// dialog with a title bar, a destination folder row, the dialog's own
+// controls, the case details, a status line, a progress bar and Start /
+// Cancel. The job runs on a worker thread; this class owns the worker and
+// handles progress, the outcome message (with "Open Report" when the job
+// wrote its examination report), the cancel question and waiting for the
+// worker.
+//
+// A cancel question still open when the job ends is closed, and the outcome
+// follows it: the outcome never sits on top of a question that has nothing
+// left to cancel.
 //
 // Texts are translated by the concrete dialog (its own tr() context) and
-// handed over in Texts.
+// handed over in Texts; the few the frame adds itself (the report button and
+// what it says when no viewer opens the report) are in the frame's context.
+
+#include "app/export/jobs/CaseDetails.h"
 
 #include <QDialog>
 #include <QString>
 
 #include <functional>
 
+class CCaseDetailsBox;
+class CMessageBox;
 class CMyThread;
 class CTitleWidget;
 class QComboBox;
@@ -34,7 +45,10 @@ public:
     QProgressBar* progressBar() const { return m_pProgress; }
     QPushButton* startButton() const { return m_pBtnOK; }
     QPushButton* cancelButton() const { return m_pBtnCancel; }
+    CCaseDetailsBox* caseDetailsBox() const { return m_pCaseBox; }
     bool isRunning() const { return !m_bStopped; }
+    // The cancel question while it is open, else null.
+    CMessageBox* cancelQuestion() const { return m_pCancelQuestion; }
 
 public slots:
     virtual void on_btnOK_clicked() = 0;
@@ -61,10 +75,14 @@ protected:
 
     CJobDialog(const Texts& texts, const QString& strObjectName, QWidget* parent);
 
-    // The dialog's own controls go between the folder row and the status
-    // line: add them to body(), then call finishFrame() once.
+    // The dialog's own controls go between the folder row and the case
+    // details: add them to body(), then call finishFrame() once.
     QVBoxLayout* body() const { return m_pBody; }
     void finishFrame(QLabel* pStatusLabel);
+
+    // The case details as the fields hold them at Start; they are also kept
+    // in the settings store, for the next dialog and the next run.
+    CaseDetails takeCaseDetails();
 
     // Start / Cancel style buttons.
     static QPushButton* makeButton(const QString& strText, QWidget* parent);
@@ -81,6 +99,9 @@ protected:
     virtual void requestJobStop() = 0;
     virtual bool isJobStopped() const = 0;
     virtual QString finishJobConversion(bool bOk) = 0;
+    // The HTML report the job wrote, "" when it wrote none (read once the
+    // worker has ended).
+    virtual QString jobReportPath() const = 0;
 
     void reject() override;
 
@@ -90,6 +111,13 @@ protected:
     int m_nFormat = 0;  // 0 H264, 1 MP4
 
 private:
+    // The outcome box, with "Open Report" when the job wrote a report; then
+    // the dialog closes with acceptance.
+    void showOutcome(const QString& strText);
+    // Opens the report with the desktop's viewer; false when none started.
+    static bool openReport(const QString& strPath);
+    void fitToContents();
+
     Texts m_texts;
     CTitleWidget* m_pTitle = nullptr;
     QVBoxLayout* m_pOuter = nullptr;
@@ -99,6 +127,9 @@ private:
     QProgressBar* m_pProgress = nullptr;
     QPushButton* m_pBtnOK = nullptr;
     QPushButton* m_pBtnCancel = nullptr;
+    CCaseDetailsBox* m_pCaseBox = nullptr;
+    CMessageBox* m_pCancelQuestion = nullptr;  // while the cancel question is open
+    QString m_strOutcome;                     // the outcome that waits for the question to close
     bool m_bStopped = true;    // no job runs (never started, finished or cancelled)
     bool m_bFinished = false;  // the outcome message was shown
 };

@@ -141,6 +141,12 @@ QString CRangeExportDlg::finishJobConversion(bool)
     return QString();
 }
 
+QString CRangeExportDlg::jobReportPath() const
+{
+    // Only read once the worker is done with it.
+    return m_pWorker->isBusy() ? QString() : m_pJob->reportPath();
+}
+
 void CRangeExportDlg::on_btnOK_clicked()
 {
     if (isRunning() || m_pWorker->isBusy())
@@ -165,6 +171,7 @@ void CRangeExportDlg::on_btnOK_clicked()
     m_pOverall->setValue(0);
     m_pJob->setParams(params);
     m_pJob->setDiskLock(&CGlobalAppData::instance()->diskLock);
+    m_pJob->setCaseDetails(takeCaseDetails());
     CRangeExportJob* job = m_pJob;
     startJob([job] { job->run(); });
 }

@@ -44,6 +44,7 @@ protected:
     void requestJobStop() override;
     bool isJobStopped() const override;
     QString finishJobConversion(bool bOk) override;
+    QString jobReportPath() const override;
 
 private:
     TimelineDay m_day;

@@ -17,6 +17,12 @@ const char* const kKeyFormat = "Record/Format";
 const char* const kKeyLanguage = "themes/Solution";
 const char* const kKeyVersion = "Info/Version";
 const char* const kDefaultLanguage = "English";
+const char* const kCaseGroup = "Case";
+const char* const kKeyCaseNumber = "Case/CaseNumber";
+const char* const kKeyExaminer = "Case/Examiner";
+const char* const kKeyEvidenceNumber = "Case/EvidenceNumber";
+const char* const kKeyNotes = "Case/Notes";
+const char* const kKeyClockOffset = "Case/ClockOffset";
 
 std::mutex g_instanceMutex;
 std::atomic<CGlobalAppData*> g_instance{nullptr};
@@ -139,6 +145,13 @@ void CGlobalAppData::load()
         if (language.isEmpty())
             language = kDefaultLanguage;
         version = settings.value(kKeyVersion, QString()).toString();
+        caseDetails.caseNumber = settings.value(kKeyCaseNumber, QString()).toString();
+        caseDetails.examiner = settings.value(kKeyExaminer, QString()).toString();
+        caseDetails.evidenceNumber = settings.value(kKeyEvidenceNumber, QString()).toString();
+        caseDetails.notes = settings.value(kKeyNotes, QString()).toString();
+        caseDetails.clockOffsetS = settings.value(kKeyClockOffset, 0).toInt(&ok);
+        if (!ok)
+            caseDetails.clockOffsetS = 0;
     }
     // The version belongs to the installed program: prefer the one shipped
     // beside the executable over an older copy in the user's folder.
@@ -166,6 +179,16 @@ bool CGlobalAppData::save()
     settings.setValue(kKeyRecord, recordPath);
     settings.setValue(kKeyFormat, recordFormat);
     settings.setValue(kKeyLanguage, language);
+    const bool bCaseGiven = !caseDetails.caseNumber.isEmpty() || !caseDetails.examiner.isEmpty()
+                            || !caseDetails.evidenceNumber.isEmpty() || !caseDetails.notes.isEmpty()
+                            || caseDetails.clockOffsetS != 0;
+    if (bCaseGiven || settings.childGroups().contains(kCaseGroup)) {
+        settings.setValue(kKeyCaseNumber, caseDetails.caseNumber);
+        settings.setValue(kKeyExaminer, caseDetails.examiner);
+        settings.setValue(kKeyEvidenceNumber, caseDetails.evidenceNumber);
+        settings.setValue(kKeyNotes, caseDetails.notes);
+        settings.setValue(kKeyClockOffset, caseDetails.clockOffsetS);
+    }
     // "Info/Version" is never written: it belongs to the installation.
     settings.sync();
     if (settings.status() != QSettings::NoError) {

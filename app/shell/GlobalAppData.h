@@ -12,6 +12,7 @@
 // record folders under the user's videos folder (see AppLocations.h); the log
 // says so.
 
+#include "app/export/jobs/CaseDetails.h"
 #include "app/shell/AppLocations.h"
 
 #include <QDate>
@@ -104,6 +105,11 @@ public:
     int recordFormat = 0;
     QString language;
     QString version;
+    // "[Case]": the case details last entered in an export, cut or range
+    // export dialog, offered again by the next one. The group is written
+    // once it holds anything, or when the file had it already (so that
+    // emptied fields are emptied there too).
+    CaseDetails caseDetails;
 
     // Shared run-time data. diskLock only orders the readers of the disks
     // (every read also enters the file layer's critical section);

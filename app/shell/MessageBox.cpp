@@ -106,6 +106,15 @@ QString CMessageBox::text() const
     return m_pTextLabel->text();
 }
 
+void CMessageBox::setText(const QString& strText)
+{
+    m_pTextLabel->setText(strText);
+    if (isVisible()) {
+        layout()->activate();
+        resize(width(), qMax(height(), heightForWidth(width())));
+    }
+}
+
 void CMessageBox::setTable(const QVector<QStringList>& rows)
 {
     if (!m_pTable) {

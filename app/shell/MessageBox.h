@@ -34,6 +34,8 @@ public:
     int clickedIndex() const { return m_nClicked; }
 
     QString text() const;
+    // Replaces the message of a box that is already up; the box grows to it.
+    void setText(const QString& strText);
     // Shows the message as a table instead of running text: one row per
     // entry, each cell a plain-text label that never wraps, odd columns
     // (the values) right-aligned. text() still answers the message.

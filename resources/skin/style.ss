@@ -201,14 +201,14 @@ QMenu::separator {
 }
 
 /* Edits, boxes and progress */
-QLineEdit, QTimeEdit, QDateEdit, QComboBox, QTextEdit, QPlainTextEdit {
+QLineEdit, QDateTimeEdit, QSpinBox, QComboBox, QTextEdit, QPlainTextEdit {
     background-color: rgb(26, 28, 31);
     color: rgb(230, 233, 237);
     border: 1px solid rgb(66, 71, 78);
     border-radius: 2px;
     padding: 1px 4px;
 }
-QLineEdit:focus, QTimeEdit:focus, QComboBox:focus {
+QLineEdit:focus, QDateTimeEdit:focus, QSpinBox:focus, QComboBox:focus, QPlainTextEdit:focus {
     border-color: #0489F5;
 }
 QComboBox::drop-down {
@@ -255,6 +255,17 @@ QAbstractSpinBox::down-arrow:hover {
 QAbstractSpinBox::up-arrow:disabled, QAbstractSpinBox::up-arrow:off,
 QAbstractSpinBox::down-arrow:disabled, QAbstractSpinBox::down-arrow:off {
     image: none;
+}
+/* The fold button of the export dialogs' case details */
+#CaseDetailsHeader {
+    background: transparent;
+    color: rgb(220, 223, 228);
+    border: 0px;
+    padding: 1px 2px;
+    font-weight: bold;
+}
+#CaseDetailsHeader:hover {
+    color: rgb(255, 255, 255);
 }
 QProgressBar {
     background-color: rgb(26, 28, 31);

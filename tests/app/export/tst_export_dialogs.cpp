@@ -1,8 +1,16 @@
 // The export and cut dialogs driven like a user would, offscreen, over a
 // recorder image: controls and texts, Start, the outcome box, the cancel
-// question answered "NO" and then "OK", "Abnormal time".
+// question answered "NO" and then "OK", a cancel question the end of the job
+// closes, "Abnormal time", and the case details from the fields to the job
+// and on to the next dialog.
+//
+// A job is held at its first read by keeping the disk lock on a thread of
+// the test's own, so whether it is still running when Cancel comes never
+// depends on how fast the machine copies.
+#include "app/export/CaseDetailsBox.h"
 #include "app/export/CutFileDlg.h"
 #include "app/export/ExportFileDlg.h"
+#include "app/export/jobs/ExportJob.h"
 #include "app/records/catalogue/RecordCatalogue.h"
 #include "app/shell/GlobalAppData.h"
 #include "app/shell/MessageBox.h"
@@ -14,44 +22,128 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMutex>
+#include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTimeEdit>
 #include <QTimer>
+#include <QToolButton>
 #include <QtTest>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
 
 using namespace exporttest;
 
 namespace {
 
-// Answers the next message box with the button of the given index and
-// records its text.
-class BoxAnswerer : public QObject
+// Calls the handler once for every message box that comes up modally, with
+// the texts of all of them kept in order.
+class BoxWatcher : public QObject
 {
 public:
-    void answer(int nButton)
+    using Handler = std::function<void(CMessageBox*)>;
+
+    explicit BoxWatcher(Handler handler) : m_handler(std::move(handler))
     {
-        m_answers << nButton;
-        arm();
+        connect(&m_timer, &QTimer::timeout, this, &BoxWatcher::poll);
+        m_timer.start(10);
     }
     QStringList texts;
 
 private:
-    void arm()
+    void poll()
     {
-        QTimer::singleShot(20, this, [this] {
-            auto* box = qobject_cast<CMessageBox*>(QApplication::activeModalWidget());
-            if (!box || !box->isVisible()) {
-                arm();
-                return;
-            }
-            texts << box->text();
-            const int button = m_answers.takeFirst();
-            box->buttons().at(button)->click();
-        });
+        auto* box = qobject_cast<CMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible() || box == m_current)
+            return;
+        m_current = box;
+        texts << box->text();
+        m_handler(box);
     }
-    QList<int> m_answers;
+
+    Handler m_handler;
+    QTimer m_timer;
+    QPointer<CMessageBox> m_current;
 };
+
+// Answers the boxes with the buttons of the given indexes, in order.
+BoxWatcher::Handler answers(QList<int>* pButtons)
+{
+    return [pButtons](CMessageBox* box) {
+        QVERIFY(!pButtons->isEmpty());
+        box->buttons().at(pButtons->takeFirst())->click();
+    };
+}
+
+// Visible message boxes, whoever owns them.
+int visibleBoxes()
+{
+    int n = 0;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (qobject_cast<CMessageBox*>(w) && w->isVisible())
+            ++n;
+    }
+    return n;
+}
+
+// Keeps a mutex locked on a thread of its own until release(), or until
+// the condition given to releaseWhen() holds.
+class LockHolder
+{
+public:
+    explicit LockHolder(QMutex* pMutex)
+    {
+        m_thread = std::thread([this, pMutex] {
+            pMutex->lock();
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_bHeld = true;
+            m_cv.notify_all();
+            while (!m_bRelease && !(m_until && m_until()))
+                m_cv.wait_for(lock, std::chrono::milliseconds(1));
+            pMutex->unlock();
+        });
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_cv.wait(lock, [this] { return m_bHeld; });
+    }
+    ~LockHolder()
+    {
+        release();
+        m_thread.join();
+    }
+    void release()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_bRelease = true;
+        m_cv.notify_all();
+    }
+    // The condition is checked on the holder's thread; it must be safe there.
+    void releaseWhen(std::function<bool()> until)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_until = std::move(until);
+    }
+
+private:
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_bHeld = false;
+    bool m_bRelease = false;
+    std::function<bool()> m_until;
+};
+
+bool operator==(const CaseDetails& a, const CaseDetails& b)
+{
+    return a.caseNumber == b.caseNumber && a.examiner == b.examiner && a.evidenceNumber == b.evidenceNumber
+           && a.notes == b.notes && a.clockOffsetS == b.clockOffsetS;
+}
 
 }  // namespace
 
@@ -62,9 +154,13 @@ class TestExportDialogs : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void init();
     void exportCopiesTheQueueAndSaysSo();
     void exportCancelAsksFirst();
+    void cancelQuestionClosesWhenTheJobEnds_data();
+    void cancelQuestionClosesWhenTheJobEnds();
     void cutChecksTheRangeThenCuts();
+    void caseDetailsReachTheJobAndTheNextDialog();
 
 private:
     fs::path m_dir;
@@ -100,6 +196,11 @@ void TestExportDialogs::cleanupTestCase()
     fs::remove_all(m_dir);
 }
 
+void TestExportDialogs::init()
+{
+    CGlobalAppData::instance()->caseDetails = CaseDetails();
+}
+
 void TestExportDialogs::exportCopiesTheQueueAndSaysSo()
 {
     CGlobalAppData* data = CGlobalAppData::instance();
@@ -115,9 +216,11 @@ void TestExportDialogs::exportCopiesTheQueueAndSaysSo()
     // 75 x 25 at least; wider only for a longer text.
     QCOMPARE(dlg.startButton()->minimumSize(), QSize(75, 25));
     QCOMPARE(dlg.startButton()->maximumHeight(), 25);
+    // Nothing entered yet: the case details stay folded away.
+    QVERIFY(!dlg.caseDetailsBox()->isExpanded());
 
-    BoxAnswerer boxes;
-    boxes.answer(0);
+    QList<int> buttons{0};
+    BoxWatcher boxes(answers(&buttons));
     QTimer::singleShot(0, dlg.startButton(), &QPushButton::click);
     QCOMPARE(dlg.exec(), int(QDialog::Accepted));
     QCOMPARE(boxes.texts, QStringList{"Export Success"});
@@ -133,39 +236,96 @@ void TestExportDialogs::exportCopiesTheQueueAndSaysSo()
 
 void TestExportDialogs::exportCancelAsksFirst()
 {
-    // Enough copies of one recording that the export is still busy when
-    // Cancel comes.
     CGlobalAppData* data = CGlobalAppData::instance();
-    data->exportQueue.clear();
-    for (int i = 0; i < 400; ++i)
-        data->exportQueue << QString::fromStdString(recordPath(m_manifest.recordings[0]));
+    data->exportQueue = QStringList{QString::fromStdString(recordPath(m_manifest.recordings[0])),
+                                    QString::fromStdString(recordPath(m_manifest.recordings[1]))};
     auto* dlg = new CExportFileDlg;
-    dlg->pathEdit()->setText(QString::fromStdString((m_dir / "cancelled").string()));
+    const fs::path folder = m_dir / "cancelled";
+    dlg->pathEdit()->setText(QString::fromStdString(folder.string()));
 
-    BoxAnswerer boxes;
-    QTimer::singleShot(0, dlg->startButton(), &QPushButton::click);
-    QTimer::singleShot(50, dlg, [&] {
+    // The export waits at its first read until it has been told to stop.
+    LockHolder hold(&data->diskLock);
+    CExportJob* job = dlg->job();
+    hold.releaseWhen([job] { return job->isStopped(); });
+    QList<int> buttons{1, 0};  // "NO", then "OK"
+    BoxWatcher boxes(answers(&buttons));
+    QTimer::singleShot(0, dlg, [&] {
+        dlg->startButton()->click();
         QVERIFY(dlg->isRunning());
-        boxes.answer(1);  // "NO": the export goes on
-        dlg->cancelButton()->click();
+        dlg->cancelButton()->click();  // "NO": the export goes on
         QVERIFY(dlg->isRunning());
         QVERIFY(dlg->isVisible());
-        boxes.answer(0);  // "OK"
-        dlg->cancelButton()->click();
+        QVERIFY(!job->isStopped());
+        dlg->cancelButton()->click();  // "OK"
     });
-    QElapsedTimer timer;
-    timer.start();
     QCOMPARE(dlg->exec(), int(QDialog::Rejected));
     QCOMPARE(boxes.texts, QStringList({"Whether to cancel export recording", "Whether to cancel export recording"}));
     QVERIFY(!dlg->isRunning());
-    delete dlg;  // waits for the worker if it is still on its last chunk
-    QVERIFY(timer.elapsed() < 20000);
-    // No outcome box came, and the catalogue never lists the partial copy.
+    delete dlg;  // waits for the worker if it is still on its chunk
+    // No outcome box came, and the partial copy is never listed.
     QCOMPARE(boxes.texts.size(), 2);
-    const std::vector<uint8_t> index = readFile(m_dir / "cancelled" / "index.data");
-    const size_t line = recordPath(m_manifest.recordings[0]).size() - 5 + 2;
-    QVERIFY(index.size() % line == 0);
-    QVERIFY(index.size() / line < 400);
+    QVERIFY(!fs::exists(folder / "index.data") || fs::file_size(folder / "index.data") == 0);
+    data->exportQueue.clear();
+}
+
+void TestExportDialogs::cancelQuestionClosesWhenTheJobEnds_data()
+{
+    QTest::addColumn<bool>("cut");
+    QTest::newRow("export") << false;
+    QTest::newRow("cut") << true;
+}
+
+void TestExportDialogs::cancelQuestionClosesWhenTheJobEnds()
+{
+    QFETCH(bool, cut);
+    CGlobalAppData* data = CGlobalAppData::instance();
+    const testimg::ManifestRecording& r = m_manifest.recordings[1];
+    const fs::path folder = m_dir / (cut ? "ended_cut" : "ended_export");
+    data->exportQueue = QStringList{QString::fromStdString(recordPath(r))};
+    std::unique_ptr<CJobDialog> dlg;
+    if (cut)
+        dlg = std::make_unique<CCutFileDlg>(QString::fromStdString(recordPath(r)));
+    else
+        dlg = std::make_unique<CExportFileDlg>();
+    dlg->pathEdit()->setText(QString::fromStdString(folder.string()));
+    const QString question = cut ? "Whether to cancel cut recording" : "Whether to cancel export recording";
+    const QString outcome = cut ? "Cut Success" : "Export Success";
+
+    // The job waits at its first read while the question comes up, and may
+    // finish only once it is up; the question is left unanswered.
+    auto hold = std::make_unique<LockHolder>(&data->diskLock);
+    int boxesUpWithOutcome = -1;
+    bool bQuestionOpenAtOutcome = true;
+    CJobDialog* shown = dlg.get();
+    BoxWatcher boxes([&](CMessageBox* box) {
+        if (box->text() == question) {
+            if (boxesUpWithOutcome < 0)
+                hold->release();
+            else
+                box->buttons().at(1)->click();  // still there after the outcome: "NO" ends the test
+            return;
+        }
+        boxesUpWithOutcome = visibleBoxes();
+        bQuestionOpenAtOutcome = shown->cancelQuestion() != nullptr;
+        box->buttons().at(0)->click();
+    });
+    QTimer::singleShot(0, shown, [shown] {
+        shown->startButton()->click();
+        QVERIFY(shown->isRunning());
+        shown->cancelButton()->click();  // returns once the job has ended
+    });
+    QCOMPARE(dlg->exec(), int(QDialog::Accepted));
+    QCOMPARE(boxes.texts, QStringList({question, outcome}));
+    QVERIFY(!bQuestionOpenAtOutcome);
+    QCOMPARE(boxesUpWithOutcome, 1);
+    QCOMPARE(visibleBoxes(), 0);
+    QVERIFY(!dlg->isRunning());
+    if (cut) {
+        const QString file = static_cast<CCutFileDlg*>(shown)->outputPath();
+        QVERIFY(readFile(file.toStdString()) == framesInRange(r.expected_stream(), r.start_time, r.end_time));
+    } else {
+        QVERIFY(readFile(folder / recordPath(r).substr(5)) == readable(r));
+    }
     data->exportQueue.clear();
 }
 
@@ -179,17 +339,16 @@ void TestExportDialogs::cutChecksTheRangeThenCuts()
     QCOMPARE(dlg.infoLabel()->text(), QString("Cut Range (10:00:00_10:01:00)"));
     dlg.pathEdit()->setText(QString::fromStdString((m_dir / "cuts").string()));
 
-    BoxAnswerer boxes;
+    QList<int> buttons{0, 0};
+    BoxWatcher boxes(answers(&buttons));
     QTimer::singleShot(0, &dlg, [&] {
         // An end before the start inside one day: nothing starts.
         dlg.startTimeEdit()->setTime(QTime(10, 0, 30));
         dlg.endTimeEdit()->setTime(QTime(10, 0, 20));
-        boxes.answer(0);
         dlg.startButton()->click();
         QVERIFY(dlg.isVisible());
         QVERIFY(dlg.startButton()->isEnabled());
         dlg.endTimeEdit()->setTime(QTime(10, 0, 40));
-        boxes.answer(0);
         dlg.startButton()->click();
     });
     QCOMPARE(dlg.exec(), int(QDialog::Accepted));
@@ -199,6 +358,68 @@ void TestExportDialogs::cutChecksTheRangeThenCuts()
     QVERIFY(readFile(file) == framesInRange(r.expected_stream(), testimg::pack_time(2024, 5, 1, 10, 0, 30),
                                             testimg::pack_time(2024, 5, 1, 10, 0, 40)));
     QCOMPARE(dlg.progressBar()->value(), 1000);
+}
+
+void TestExportDialogs::caseDetailsReachTheJobAndTheNextDialog()
+{
+    CGlobalAppData* data = CGlobalAppData::instance();
+    const testimg::ManifestRecording& r = m_manifest.recordings[1];
+    data->exportQueue = QStringList{QString::fromStdString(recordPath(r))};
+    CExportFileDlg dlg;
+    dlg.pathEdit()->setText(QString::fromStdString((m_dir / "case").string()));
+    CCaseDetailsBox* box = dlg.caseDetailsBox();
+
+    CaseDetails typed;
+    typed.caseNumber = "2026/0417-B";
+    typed.examiner = QString::fromUtf8("Ирина Петрова");
+    typed.evidenceNumber = "EV-12, bag 3";
+    typed.notes = "Recorder seized at the kiosk.\nClock checked against the phone.";
+    typed.clockOffsetS = -3725;
+    int nFoldedHeight = 0, nOpenHeight = 0, nFoldedAgainHeight = 0;
+    QList<int> buttons{0};
+    BoxWatcher boxes(answers(&buttons));
+    QTimer::singleShot(0, &dlg, [&] {
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QVERIFY(!box->isExpanded());
+        QVERIFY(!box->caseNumberEdit()->isVisible());
+        nFoldedHeight = dlg.height();
+        // The header opens the fields and the dialog makes room for them.
+        QTest::mouseClick(box->headerButton(), Qt::LeftButton);
+        QApplication::processEvents();
+        QVERIFY(box->isExpanded());
+        QVERIFY(box->caseNumberEdit()->isVisible());
+        nOpenHeight = dlg.height();
+        QTest::mouseClick(box->headerButton(), Qt::LeftButton);
+        QApplication::processEvents();
+        nFoldedAgainHeight = dlg.height();
+        QTest::mouseClick(box->headerButton(), Qt::LeftButton);
+        QApplication::processEvents();
+
+        // Typed as a user would; surrounding blanks are not kept.
+        QTest::keyClicks(box->caseNumberEdit(), "  " + typed.caseNumber + " ");
+        box->examinerEdit()->insert(typed.examiner);  // keyClicks types ASCII only
+        QTest::keyClicks(box->evidenceNumberEdit(), typed.evidenceNumber);
+        box->notesEdit()->setPlainText(typed.notes + "\n");
+        box->clockOffsetBox()->selectAll();
+        QTest::keyClicks(box->clockOffsetBox(), "-3725");
+        QCOMPARE(box->clockOffsetBox()->value(), -3725);
+        QCOMPARE(box->clockOffsetBox()->minimum(), -CCaseDetailsBox::kMaxClockOffsetS);
+        dlg.startButton()->click();
+    });
+    QCOMPARE(dlg.exec(), int(QDialog::Accepted));
+    QCOMPARE(boxes.texts, QStringList{"Export Success"});
+    QVERIFY2(nOpenHeight > nFoldedHeight + 4 * 25, qPrintable(QString("%1 -> %2").arg(nFoldedHeight).arg(nOpenHeight)));
+    QCOMPARE(nFoldedAgainHeight, nFoldedHeight);
+
+    // What the job was given and what the settings store keeps.
+    QVERIFY(dlg.job()->caseDetails() == typed);
+    QVERIFY(data->caseDetails == typed);
+
+    // The next dialog offers them again, opened so that they are seen.
+    CCutFileDlg next(QString::fromStdString(recordPath(r)));
+    QVERIFY(next.caseDetailsBox()->isExpanded());
+    QVERIFY(next.caseDetailsBox()->details() == typed);
+    data->exportQueue.clear();
 }
 
 QTEST_MAIN(TestExportDialogs)

@@ -48,6 +48,7 @@ private slots:
     void missingConfigGivesDefaultsAndWritesFourKeys();
     void settingsRoundTripAndVersionSurvives();
     void emptyOrBadValuesFallBackToDefaults();
+    void caseDetailsRoundTripInTheirOwnGroup();
     void unwritableFolderFallsBackToUserFolders();
     void installedProgramKeepsOutOfItsFolders();
     void userFoldersFollowTheXdgSettings();
@@ -162,6 +163,59 @@ void TestGlobalAppData::emptyOrBadValuesFallBackToDefaults()
     QCOMPARE(data->recordPath, m_strAppDir + "/Backup/Record");
     QCOMPARE(data->recordFormat, 0);
     QCOMPARE(data->language, QString("English"));
+}
+
+void TestGlobalAppData::caseDetailsRoundTripInTheirOwnGroup()
+{
+    const QString ini = m_strAppDir + "/Config.ini";
+    writeIni(ini, {{"Paths/record", m_pDir->path() + "/rec"}, {"Info/Version", "V2.0.1"}});
+    CGlobalAppData* data = CGlobalAppData::instance();
+    QCOMPARE(data->caseDetails.caseNumber, QString());
+    QCOMPARE(data->caseDetails.clockOffsetS, 0);
+
+    // Texts an INI file treats specially: separators, quotes, line breaks,
+    // non-Latin letters.
+    data->caseDetails.caseNumber = "2026/0417-B; [sealed] = yes";
+    data->caseDetails.examiner = QString::fromUtf8("Ирина Петрова, 王芳");
+    data->caseDetails.evidenceNumber = "EV-12, bag 3";
+    data->caseDetails.notes = "Seized at the kiosk.\n\"Clock\" checked\\against the phone.\r\nTwo lines.";
+    data->caseDetails.clockOffsetS = -3725;
+    CGlobalAppData::release();
+
+    QFile file(ini);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    QVERIFY2(text.contains("[Case]\n"), qPrintable(text));
+    for (const char* key : {"CaseNumber=", "Examiner=", "EvidenceNumber=", "Notes=", "ClockOffset=-3725"})
+        QVERIFY2(text.contains(QString("\n") + key), key);
+    {
+        QSettings written(ini, QSettings::IniFormat);
+        QCOMPARE(written.allKeys().size(), 10);  // the four, "Info/Version" and the five of the case
+        QCOMPARE(written.value("Info/Version").toString(), QString("V2.0.1"));
+        QCOMPARE(written.value("Paths/record").toString(), m_pDir->path() + "/rec");
+    }
+
+    data = CGlobalAppData::instance();
+    QCOMPARE(data->caseDetails.caseNumber, QString("2026/0417-B; [sealed] = yes"));
+    QCOMPARE(data->caseDetails.examiner, QString::fromUtf8("Ирина Петрова, 王芳"));
+    QCOMPARE(data->caseDetails.evidenceNumber, QString("EV-12, bag 3"));
+    QCOMPARE(data->caseDetails.notes, QString("Seized at the kiosk.\n\"Clock\" checked\\against the phone.\r\nTwo lines."));
+    QCOMPARE(data->caseDetails.clockOffsetS, -3725);
+
+    // Fields emptied in a dialog are emptied in the file, not left stale.
+    data->caseDetails = CaseDetails();
+    CGlobalAppData::release();
+    data = CGlobalAppData::instance();
+    QCOMPARE(data->caseDetails.caseNumber, QString());
+    QCOMPARE(data->caseDetails.notes, QString());
+    QCOMPARE(data->caseDetails.clockOffsetS, 0);
+    CGlobalAppData::release();
+
+    // A hand-edited offset that is no number counts as none.
+    writeIni(ini, {{"Case/ClockOffset", "ten minutes"}, {"Case/Examiner", "J. Smith"}});
+    data = CGlobalAppData::instance();
+    QCOMPARE(data->caseDetails.clockOffsetS, 0);
+    QCOMPARE(data->caseDetails.examiner, QString("J. Smith"));
 }
 
 void TestGlobalAppData::unwritableFolderFallsBackToUserFolders()
