@@ -53,6 +53,45 @@
     </message>
 </context>
 <context>
+    <name>CCaseDetailsBox</name>
+    <message>
+        <source>Case details</source>
+        <translation>Сведения о деле</translation>
+    </message>
+    <message>
+        <source>Named in the examination report written beside the exported files</source>
+        <translation>Указываются в отчёте об исследовании, который сохраняется рядом с экспортированными файлами</translation>
+    </message>
+    <message>
+        <source> s</source>
+        <translation> с</translation>
+    </message>
+    <message>
+        <source>The recorder&apos;s clock minus the true time, in seconds. The report shows the corrected times beside the recorder&apos;s own; exported files and their names stay as they are.</source>
+        <translation>Показания часов видеорегистратора минус точное время, в секундах. В отчёте рядом со временем регистратора указывается исправленное время; экспортированные файлы и их имена не меняются.</translation>
+    </message>
+    <message>
+        <source>Case number</source>
+        <translation>Номер дела</translation>
+    </message>
+    <message>
+        <source>Examiner</source>
+        <translation>Эксперт</translation>
+    </message>
+    <message>
+        <source>Evidence number</source>
+        <translation>Номер вещ. доказательства</translation>
+    </message>
+    <message>
+        <source>Notes</source>
+        <translation>Примечания</translation>
+    </message>
+    <message>
+        <source>Clock offset</source>
+        <translation>Смещение часов</translation>
+    </message>
+</context>
+<context>
     <name>CConfigDlg</name>
     <message>
         <source>Config</source>
@@ -492,6 +531,19 @@
     <message>
         <source>and %1 more</source>
         <translation>и ещё %1</translation>
+    </message>
+</context>
+<context>
+    <name>CJobDialog</name>
+    <message>
+        <source>Open Report</source>
+        <translation>Открыть отчёт</translation>
+    </message>
+    <message>
+        <source>No program could open the report. It is saved as:
+%1</source>
+        <translation>Ни одна программа не смогла открыть отчёт. Он сохранён здесь:
+%1</translation>
     </message>
 </context>
 <context>

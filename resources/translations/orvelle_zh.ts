@@ -53,6 +53,45 @@
     </message>
 </context>
 <context>
+    <name>CCaseDetailsBox</name>
+    <message>
+        <source>Case details</source>
+        <translation>案件信息</translation>
+    </message>
+    <message>
+        <source>Named in the examination report written beside the exported files</source>
+        <translation>写入导出文件旁的检验报告</translation>
+    </message>
+    <message>
+        <source> s</source>
+        <translation> 秒</translation>
+    </message>
+    <message>
+        <source>The recorder&apos;s clock minus the true time, in seconds. The report shows the corrected times beside the recorder&apos;s own; exported files and their names stay as they are.</source>
+        <translation>录像机时钟减去准确时间，单位为秒。报告在录像机时间旁列出校正后的时间；导出的文件及其名称保持不变。</translation>
+    </message>
+    <message>
+        <source>Case number</source>
+        <translation>案件编号</translation>
+    </message>
+    <message>
+        <source>Examiner</source>
+        <translation>检验人</translation>
+    </message>
+    <message>
+        <source>Evidence number</source>
+        <translation>检材编号</translation>
+    </message>
+    <message>
+        <source>Notes</source>
+        <translation>备注</translation>
+    </message>
+    <message>
+        <source>Clock offset</source>
+        <translation>时钟偏差</translation>
+    </message>
+</context>
+<context>
     <name>CConfigDlg</name>
     <message>
         <source>Config</source>
@@ -492,6 +531,19 @@
     <message>
         <source>and %1 more</source>
         <translation>以及另外 %1 个</translation>
+    </message>
+</context>
+<context>
+    <name>CJobDialog</name>
+    <message>
+        <source>Open Report</source>
+        <translation>打开报告</translation>
+    </message>
+    <message>
+        <source>No program could open the report. It is saved as:
+%1</source>
+        <translation>没有程序能打开该报告。报告保存在：
+%1</translation>
     </message>
 </context>
 <context>

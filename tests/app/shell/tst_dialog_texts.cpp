@@ -1,11 +1,14 @@
 // Every dialog of the program, in English, Chinese and Russian, with the real
-// skin and translations, at the size it opens with: no button, label, title
-// or choice shows less than its whole text, the Disk Info box keeps every
+// skin and translations, at the size it opens with (the export dialogs also
+// with their case details open): no button, label, title or choice shows
+// less than its whole text, the Disk Info box keeps every
 // "label:value" on one line, and the cut dialog's time boxes draw their
 // up and down arrows.
 
+#include "app/export/CaseDetailsBox.h"
 #include "app/export/CutFileDlg.h"
 #include "app/export/ExportFileDlg.h"
+#include "app/export/RangeExportDlg.h"
 #include "app/records/DiskManagePage.h"
 #include "app/records/RecordTreeRoles.h"
 #include "app/shell/ConfigDlg.h"
@@ -119,6 +122,42 @@ int brightPixels(const QImage& image, const QRect& rect)
 
 const char* const kCutPath = "/mnt/idea0/2024-05-01/000/08.00.25-08.00.36[R][@2000][0].h264";
 
+// A day of sixteen channels, the most the range export dialog offers in one
+// window.
+TimelineDay sixteenChannels()
+{
+    TimelineDay day;
+    day.date = QDate(2024, 5, 1);
+    day.strSource = "idea0";
+    for (int ch = 0; ch < 16; ++ch) {
+        TimelineRow row;
+        row.nChannel = ch;
+        TimelineRecording r;
+        r.nStart = 8 * 3600;
+        r.nEnd = 9 * 3600;
+        r.strPath = QString("/mnt/idea0/2024-05-01/%1/08.00.00-09.00.00[R][@%2][0].h264")
+                        .arg(ch, 3, 10, QLatin1Char('0'))
+                        .arg(0x2000 + ch, 0, 16);
+        r.strName = "08.00.00-09.00.00";
+        row.recordings << r;
+        day.rows << row;
+        day.candidates << r.strPath;
+    }
+    return day;
+}
+
+// Case details as long as an examiner might enter them.
+CaseDetails someCase()
+{
+    CaseDetails details;
+    details.caseNumber = "2026/0417-B";
+    details.examiner = "J. Smith";
+    details.evidenceNumber = "EV-12, bag 3";
+    details.notes = "Seized at the kiosk.";
+    details.clockOffsetS = -3725;
+    return details;
+}
+
 testimg::RecordingPlan rec(uint8_t ch, uint32_t start, uint32_t dur)
 {
     testimg::RecordingPlan r;
@@ -217,8 +256,10 @@ void TestDialogTexts::textsFitInEveryDialog_data()
     QTest::addColumn<QString>("language");
     QTest::addColumn<QString>("dialog");
     for (const char* language : {"English", "SimpChinese", "Russian"}) {
-        for (const char* dialog : {"config", "agreement", "export", "cut", "restart question", "close question",
-                                   "cancel question", "abnormal time"})
+        for (const char* dialog :
+             {"config", "agreement", "export", "cut", "range export", "export with case", "cut with case",
+              "range export with case", "restart question", "close question", "cancel question", "abnormal time",
+              "outcome with report", "report not opened"})
             QTest::newRow(qPrintable(QString("%1 %2").arg(language, dialog))) << language << dialog;
     }
 }
@@ -231,6 +272,11 @@ void TestDialogTexts::textsFitInEveryDialog()
     auto tr = [](const char* context, const char* text) { return QCoreApplication::translate(context, text); };
 
     std::unique_ptr<QDialog> pDialog;
+    const bool bCase = dialog.endsWith(" with case");
+    CGlobalAppData::instance()->caseDetails = bCase ? someCase() : CaseDetails();
+    if (bCase)
+        dialog.chop(int(strlen(" with case")));
+    const QString report = "/home/examiner/Backup/Record/report-20260512-101500.html";
     if (dialog == "config")
         pDialog = std::make_unique<CConfigDlg>();
     else if (dialog == "agreement")
@@ -239,6 +285,19 @@ void TestDialogTexts::textsFitInEveryDialog()
         pDialog = std::make_unique<CExportFileDlg>();
     else if (dialog == "cut")
         pDialog = std::make_unique<CCutFileDlg>(kCutPath);
+    else if (dialog == "range export")
+        pDialog = std::make_unique<CRangeExportDlg>(sixteenChannels(), QDateTime(QDate(2024, 5, 1), QTime(8, 10, 0)),
+                                                    QDateTime(QDate(2024, 5, 1), QTime(8, 20, 0)));
+    else if (dialog == "outcome with report")
+        pDialog = std::make_unique<CMessageBox>(
+            nullptr, CMessageBox::Information, tr("CExportFileDlg", "Prompt"), tr("CExportJob", "Export Success"),
+            QStringList{tr("CExportFileDlg", "OK"), tr("CJobDialog", "Open Report")});
+    else if (dialog == "report not opened")
+        pDialog = std::make_unique<CMessageBox>(
+            nullptr, CMessageBox::Information, tr("CCutFileDlg", "Prompt"),
+            tr("CCutJob", "Cut Success") + "\n\n"
+                + tr("CJobDialog", "No program could open the report. It is saved as:\n%1").arg(report),
+            QStringList{tr("CCutFileDlg", "OK"), tr("CJobDialog", "Open Report")});
     else if (dialog == "restart question")
         pDialog = std::make_unique<CMessageBox>(
             nullptr, CMessageBox::Information, tr("CConfigDlg", "Prompt"),
@@ -259,7 +318,11 @@ void TestDialogTexts::textsFitInEveryDialog()
                                                 QStringList{tr("CCutFileDlg", "OK")});
     QVERIFY(pDialog);
     QStringList clipped;
-    whileShown(pDialog.get(), [&clipped](QDialog* pShown) { clipped = clippedTexts(pShown); });
+    whileShown(pDialog.get(), [&clipped, bCase](QDialog* pShown) {
+        if (auto* pCase = pShown->findChild<CCaseDetailsBox*>())
+            QCOMPARE(pCase->isExpanded(), bCase);
+        clipped = clippedTexts(pShown);
+    });
     QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join("; ")));
 }
 
