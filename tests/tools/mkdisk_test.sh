@@ -284,7 +284,7 @@ rm -f "$tmp/4k.img"
 "$mk" "$tmp/x.img" --size 1024M --channels 1 --days 1 --per-day 1 --seconds 3 --size-video 3840x2160 --fps 1 \
     --bitrate 20000 --grain --no-audio > /dev/null 2> "$tmp/big.err"
 check "pictures larger than a recorder frame are refused with a reason" \
-    "[ \$? -eq 1 ] && grep -q 'does not fit a recorder frame' '$tmp/big.err'"
+    "[ \$? -eq 1 ] && grep -q 'does not fit a recorder frame' '$tmp/big.err' && [ ! -e '$tmp/x.img' ]"
 rm -f "$tmp/x.img"
 for bad in "--size-video 3842x2160" "--size-video 3840x2162" "--codec vp9" "--bitrate 10" "--bitrate 20001"; do
     "$mk" "$tmp/x.img" $bad > /dev/null 2>&1
@@ -302,7 +302,8 @@ check "another seed makes another image" "! cmp -s '$tmp/r1.img' '$tmp/r3.img'"
 "$mk" "$tmp/x.img" --sec-per-clus 3000 > /dev/null 2>&1
 check "3000 sectors per cluster is refused" "[ \$? -eq 2 ] && [ ! -e '$tmp/x.img' ]"
 "$mk" "$tmp/x.img" --size 64M > /dev/null 2> "$tmp/small.err"
-check "an image too small for the areas is refused with a reason" "[ \$? -eq 1 ] && grep -q 'too small' '$tmp/small.err'"
+check "an image too small for the areas is refused with a reason and not left behind" \
+    "[ \$? -eq 1 ] && grep -q 'too small' '$tmp/small.err' && [ ! -e '$tmp/x.img' ]"
 "$mk" > /dev/null 2>&1
 check "no output file is a usage error" "[ \$? -eq 2 ]"
 

@@ -1,6 +1,7 @@
 #include "recorder.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -460,7 +461,13 @@ int make_disk(const Options &o, Summary *sum, std::string *err)
     sync_all_buffers();
     writable_image_sync(dev);
     close_recorder_disks();
-    return ok ? 0 : 1;
+    if (!ok) {
+        // A half-made image must not be mistaken for a disk later (run.sh
+        // makes the demo disk only when the file is missing).
+        std::remove(o.out.c_str());
+        return 1;
+    }
+    return 0;
 }
 
 }  // namespace mkdisk
