@@ -16,7 +16,9 @@
 
 #include <cstdint>
 
-#define WFS_BLOCK_SIZE 512
+#include "wfs/device/sector.h"
+
+// The cache holds NR_BUFFERS blocks of one sector (WFS_SECTOR_SIZE bytes).
 #define NR_BUFFERS 128
 #define NR_HASH 256
 // Sectors of the shared scratch area for direct transfers.

@@ -66,7 +66,7 @@ TEST_F(DeviceErrors, DirectoryAreaFailureMarksThePartitionBad)
 TEST_F(DeviceErrors, RecordingClusterFailureLeavesThePartitionUsable)
 {
     fault_device_fail(m_fault[0], kBase + kRecordBlock + 3, 1);
-    uint8_t buf[8 * WFS_BLOCK_SIZE];
+    uint8_t buf[8 * WFS_SECTOR_SIZE];
     EXPECT_EQ(bread_multi(0, 8, kRecordBlock, buf), -1);
     EXPECT_EQ(count_logged(WFS_LOG_WARN, "disk access io error : disk 0, offset 120480,  error 2\n"), 1);
     EXPECT_EQ(g_part0.bad_status, static_cast<uint32_t>(BAD_STATUS_OK));
