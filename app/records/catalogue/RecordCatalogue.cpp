@@ -14,6 +14,7 @@
 #include "wfs/file/file_list.h"
 #include "wfs/file/handle.h"
 #include "wfs/file/name_layer.h"
+#include "wfs/file/path_name.h"
 #include "wfs/file/wfs_time.h"
 #include "wfs/volume/mount.h"
 
@@ -304,10 +305,9 @@ bool CRecordCatalogue::ReadCalendar(int disk, int part, std::vector<uint32_t> *w
 {
     if (!words || disk < 0 || disk > 25 || part < 0 || part > 9)
         return false;
-    char path[64];
-    std::snprintf(path, sizeof path, "%s%c%d/WorkDirectory", kWfsPrefix, 'a' + disk, part);
+    const std::string path = wfs_build_work_dir_path(disk, part);
     CFSFile file;
-    if (!file.Open(path, CFSFile::modeRead))
+    if (!file.Open(path.c_str(), CFSFile::modeRead))
         return false;
     std::vector<uint8_t> raw(WFS_CALENDAR_BYTES);
     size_t got = file.Read(raw.data(), raw.size());
