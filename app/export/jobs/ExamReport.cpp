@@ -18,11 +18,6 @@ namespace {
 // Report files of one second a folder can hold before write() gives up.
 const int kMaxSameSecond = 1000;
 
-QString tr(const char* text)
-{
-    return QCoreApplication::translate("CExamReport", text);
-}
-
 QString esc(const QString& text)
 {
     return text.toHtmlEscaped();
@@ -241,7 +236,7 @@ QByteArray CExamReport::htmlText() const
     row(tr("Finished"), isoTime(finished));
     row(tr("Host"), strHost);
     if (!range.isEmpty()) {
-        row(tr("Range"), range.value(QStringLiteral("from")).toString() + QStringLiteral(" - ") +
+        row(tr("Time range"), range.value(QStringLiteral("from")).toString() + QStringLiteral(" - ") +
                              range.value(QStringLiteral("to")).toString());
         QStringList channels;
         for (const QJsonValue& v : range.value(QStringLiteral("channels")).toArray())
@@ -281,7 +276,7 @@ QByteArray CExamReport::htmlText() const
     }
 
     h += QStringLiteral("<h2>%1</h2>\n<table>\n<tr>").arg(esc(tr("Recordings")));
-    QStringList heads{tr("Recording"), tr("Disk / part / channel"), tr("State"), tr("Start"), tr("End")};
+    QStringList heads{tr("Recording"), tr("Disk / part / channel"), tr("State"), tr("Start time"), tr("End time")};
     if (offset != 0)
         heads << tr("Start (corrected)") << tr("End (corrected)");
     heads << tr("First cluster") << tr("Source bytes") << tr("Source SHA-256") << tr("Output") << tr("Output bytes")

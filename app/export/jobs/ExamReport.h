@@ -14,6 +14,7 @@
 #include "app/export/jobs/CaseDetails.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QJsonObject>
 #include <QString>
@@ -65,6 +66,8 @@ struct ExamItem {
 
 class CExamReport
 {
+    Q_DECLARE_TR_FUNCTIONS(CExamReport)
+
 public:
     QString strKind;  // "export", "cut", "range"
     QString strFormat;  // "h264" or "mp4"
