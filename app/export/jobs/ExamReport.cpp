@@ -327,7 +327,7 @@ QByteArray CExamReport::htmlText() const
     return h.toUtf8();
 }
 
-bool CExamReport::write(const QString& strFolder, QString* pJsonPath, QString* pHtmlPath, QString* pError)
+bool CExamReport::write(const QString& strFolder, QString* pJsonPath, QString* pHtmlPath, QString* pError) const
 {
     QString folder = strFolder;
     while (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))

@@ -93,7 +93,7 @@ public:
     // Writes the two files and their SHA256SUMS lines. False (with the
     // reason) when a report file could not be written whole; a report file
     // that is not whole is removed.
-    bool write(const QString& strFolder, QString* pJsonPath, QString* pHtmlPath, QString* pError);
+    bool write(const QString& strFolder, QString* pJsonPath, QString* pHtmlPath, QString* pError) const;
 
     // ISO 8601 with the offset from UTC ("2024-05-01T10:00:00+02:00").
     static QString isoTime(const QDateTime& t);
