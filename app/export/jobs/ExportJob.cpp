@@ -353,11 +353,20 @@ void CExportJob::convertPass()
                                     .arg(m_paths.size())
                                     .arg(mp4.mid(mp4.lastIndexOf(QLatin1Char('/')) + 1)));
         emit updateProcess(0);
+        // Converted under a name of its own: an MP4 file an earlier export
+        // left there is replaced only by a finished one.
+        const QString part = mp4 + QStringLiteral(".part");
         converter->SetProgressReceiver(&CExportJob::onConvertProgress, this);
-        const bool converted = converter->ConvertH264ToMp4(file, mp4);
+        bool converted = converter->ConvertH264ToMp4(file, part);
         converter->SetProgressReceiver(nullptr, nullptr);
+        if (converted && QFileInfo::exists(mp4) && !QFile::remove(mp4))
+            converted = false;
+        if (converted && !QFile::rename(part, mp4))
+            converted = false;
         if (!converted) {
-            QFile::remove(mp4);  // whatever the muxer left is no MP4 file
+            QFile::remove(part);  // whatever the muxer left is no MP4 file
+            if (!QFileInfo::exists(mp4))
+                recordHash(mp4Rel, QByteArray());
             if (isStopped())
                 break;
             ok = false;

@@ -3,6 +3,7 @@
 // "Export Success", cancel, MP4 mode read back by ffprobe, and
 // `orvelle-cli export` on the same image.
 #include "app/export/jobs/ExportJob.h"
+#include "app/export/jobs/HashManifest.h"
 #include "app/export/jobs/Sha256.h"
 #include "app/records/catalogue/RecordCatalogue.h"
 #include "tests/app/export/ExportTestSupport.h"
@@ -362,6 +363,14 @@ TEST_F(ExportJob, NoReportWhenTurnedOffButStillTheHashes)
 TEST_F(ExportJob, AFailedConversionKeepsTheRawCopyListedAndSaysSo)
 {
     // Recording 0 holds no H.264 the converter can read; recording 2 does.
+    // An MP4 file of recording 0 that an earlier export left stays as it is.
+    const fs::path earlier = fs::path(target(0)).replace_extension(".mp4");
+    fs::create_directories(earlier.parent_path());
+    const std::vector<uint8_t> before{'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+    ASSERT_TRUE(writeFile(earlier, before));
+    ASSERT_TRUE(HashManifest::update(QString::fromStdString(out.string()), [&](HashManifest &m) {
+        m.set(QString::fromStdString(fs::relative(earlier, out).string()), CSha256::of(before.data(), before.size()));
+    }));
     CExportJob job;
     Outcome o;
     watch(job, &o);
@@ -378,7 +387,8 @@ TEST_F(ExportJob, AFailedConversionKeepsTheRawCopyListedAndSaysSo)
     // The raw copy stays, whole, in index.data and SHA256SUMS; the good one
     // became an MP4 file.
     EXPECT_EQ(readFile(target(0)), readable(rec(0)));
-    EXPECT_FALSE(fs::exists(fs::path(target(0)).replace_extension(".mp4")));
+    EXPECT_EQ(readFile(earlier), before);
+    EXPECT_FALSE(fs::exists(earlier.string() + ".part"));
     const std::vector<uint8_t> index = readFile(out / "index.data");
     EXPECT_EQ(std::string(index.begin(), index.end()), kept + "\r\n");
     const std::vector<std::string> listed = listedPaths(out);
