@@ -107,10 +107,9 @@ void run_export(const CatalogueEntry &e, const uint8_t *h, const QString &out)
             job.requestStop();
     });
     job.run();
-    // Every recording is written, reported, or both (a copy cut short by the
-    // disk is kept and reported); a stop may leave a partial copy and neither.
-    const int outcomes = job.writtenFiles().size() + job.failures().size();
-    if (!job.isStopped() && (outcomes < 1 || outcomes > 2))
+    // Every recording is either written or reported (a stop may leave a
+    // partial copy and neither).
+    if (!job.isStopped() && job.writtenFiles().size() + job.failures().size() != 1)
         std::abort();
     for (const QString &f : job.writtenFiles())
         if (!QFileInfo(f).isFile())

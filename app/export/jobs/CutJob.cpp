@@ -77,6 +77,7 @@ void CCutJob::run()
     m_strOutput.clear();
     m_strReportPath.clear();
     m_strReportJsonPath.clear();
+    m_strReportError.clear();
     m_nFrames = 0;
     m_bConverted = false;
     m_report = CExamReport();
@@ -187,8 +188,7 @@ void CCutJob::writeReport()
     QString error;
     if (!m_report.write(m_strFolder, &m_strReportJsonPath, &m_strReportPath, &error)) {
         qDebug() << "Cut: the examination report cannot be written:" << error;
-        if (m_strError.isEmpty())
-            m_strError = tr("The examination report cannot be written: %1").arg(error);
+        m_strReportError = tr("The examination report cannot be written: %1").arg(error);
         if (!QFileInfo::exists(m_strReportPath))
             m_strReportPath.clear();
         if (!QFileInfo::exists(m_strReportJsonPath))
@@ -204,23 +204,25 @@ void CCutJob::onConvertProgress(int nPercent, void* pUser)
 
 QString CCutJob::finishConversion(bool bOk)
 {
+    const QString report = m_strReportError.isEmpty() ? QString() : QLatin1Char('\n') + m_strReportError;
     if (!bOk)
         return tr("Convert Failed") + QLatin1Char('\n') +
-               tr("Kept as H.264: %1").arg(QFileInfo(m_strOutput).fileName());
+               tr("Kept as H.264: %1").arg(QFileInfo(m_strOutput).fileName()) + report;
     if (QFileInfo::exists(m_strOutput))
         QFile::remove(m_strOutput);
-    return tr("Cut Success");
+    return tr("Cut Success") + report;
 }
 
 QString CCutJob::resultMessage() const
 {
+    const QString report = m_strReportError.isEmpty() ? QString() : QLatin1Char('\n') + m_strReportError;
     switch (m_result) {
     case Succeeded:
-        return tr("Cut Success");
+        return tr("Cut Success") + report;
     case NoVideo:
-        return tr("No video lies in the selected range");
+        return tr("No video lies in the selected range") + report;
     case Failed:
-        return m_strError.isEmpty() ? tr("Cut Failed") : tr("Cut Failed") + QLatin1Char('\n') + m_strError;
+        return (m_strError.isEmpty() ? tr("Cut Failed") : tr("Cut Failed") + QLatin1Char('\n') + m_strError) + report;
     default:
         return QString();
     }

@@ -130,6 +130,7 @@ private:
     bool m_bWriteReport = true;
     QString m_strReportPath;
     QString m_strReportJsonPath;
+    QString m_strReportError;  // why the report could not be written
     std::atomic<bool> m_bStopped{false};
     Result m_result = NotRun;
     QString m_strError;

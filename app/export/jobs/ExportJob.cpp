@@ -130,14 +130,14 @@ void CExportJob::run()
         m_report.items.append(item);
         if (isStopped())
             break;  // the partial copy stays, unlisted in index.data
-        const bool bKeptShort = !ok && !item.strOutput.isEmpty();
-        if (!ok && !bKeptShort)
+        // A copy that a broken recording cut short stays (it is everything
+        // that could be read) with its hash line and its report item, but is
+        // not listed as a recording of the folder.
+        if (!ok)
             continue;
-        if (m_nFormat == FormatMp4 && ok) {
+        if (m_nFormat == FormatMp4) {
             m_exported.append(Pending{target, m_report.items.size() - 1});
         } else {
-            // A copy that a broken recording cut short is listed too: it is
-            // everything that could be read, and the outcome names it.
             if (!appendIndexLine(rel)) {
                 fail(rel, tr("The line of index.data cannot be written"));
                 continue;

@@ -12,7 +12,8 @@
 // A recording that cannot be opened, read to its end or written is reported
 // and the job goes on with the next; it ends with a message that names the
 // recordings that failed instead of "Export Success". A copy that a broken
-// recording cut short is kept and listed (it holds all that could be read).
+// recording cut short is kept (it holds all that could be read) with its
+// hash line and its report item, but not listed in "index.data".
 //
 // Every file written gets its line in the folder's "SHA256SUMS": a raw copy
 // is hashed on its bytes as they are written; an MP4 file, whose header the

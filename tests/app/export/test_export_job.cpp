@@ -492,9 +492,12 @@ TEST_F(ExportJobDamaged, AReadThatEndsEarlyIsShortAndHashesOnlyWhatWasWritten)
     const std::vector<uint8_t> all = readable(rec);
     ASSERT_GT(kept, 0u);
     ASSERT_LT(kept, all.size());
-    // What was kept is the recording's beginning, and the folder checks.
+    // What was kept is the recording's beginning, and the folder checks;
+    // it is not listed as a recording of the folder.
     EXPECT_TRUE(std::equal(all.begin(), all.begin() + kept, readFile(file).begin()));
     EXPECT_EQ(sha256sumCheck(out), 0);
+    EXPECT_EQ(fs::file_size(out / "index.data"), 0u);
+    EXPECT_TRUE(job.writtenFiles().isEmpty());
 
     const QJsonArray items = newestReport(out)["items"].toArray();
     ASSERT_EQ(items.size(), 1);
