@@ -879,6 +879,10 @@
         <source>End time</source>
         <translation>Время конца записи</translation>
     </message>
+    <message>
+        <source>Time range (corrected)</source>
+        <translation>Интервал времени (исправлено)</translation>
+    </message>
 </context>
 <context>
     <name>CExportFileDlg</name>

@@ -879,6 +879,10 @@
         <source>End time</source>
         <translation>结束时间</translation>
     </message>
+    <message>
+        <source>Time range (corrected)</source>
+        <translation>时间段（校正后）</translation>
+    </message>
 </context>
 <context>
     <name>CExportFileDlg</name>

@@ -186,6 +186,7 @@ TEST_F(CliRange, CaseOptionsReachTheReportOfEveryJob)
     EXPECT_EQ(report["case"]["evidence_number"].toString(), "EV-3");
     EXPECT_EQ(report["case"]["notes"].toString(), "bag 12");
     EXPECT_EQ(report["clock_offset_s"].toInt(), 120);
+    EXPECT_EQ(report["job"]["range"]["from_corrected"].toString(), "2024-05-01 09:58:30");
     EXPECT_EQ(report["items"].toArray().at(0).toObject()["start_corrected"].toString(), "2024-05-01 09:58:00");
 
     const CmdResult c = cli("cut --clock-offset=-30 --case K1 " + quote(recordPath(rec(0))) + " 10:00:10 10:00:20 " +

@@ -238,6 +238,10 @@ QByteArray CExamReport::htmlText() const
     if (!range.isEmpty()) {
         row(tr("Time range"), range.value(QStringLiteral("from")).toString() + QStringLiteral(" - ") +
                              range.value(QStringLiteral("to")).toString());
+        if (range.contains(QStringLiteral("from_corrected")))
+            row(tr("Time range (corrected)"), range.value(QStringLiteral("from_corrected")).toString() +
+                                                  QStringLiteral(" - ") +
+                                                  range.value(QStringLiteral("to_corrected")).toString());
         QStringList channels;
         for (const QJsonValue& v : range.value(QStringLiteral("channels")).toArray())
             channels << QString::number(v.toInt() + 1);

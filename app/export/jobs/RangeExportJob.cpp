@@ -192,6 +192,12 @@ void CRangeExportJob::run()
         const QString format = QStringLiteral("yyyy-MM-dd HH:mm:ss");
         m_report.range[QStringLiteral("from")] = m_params.from.toString(format);
         m_report.range[QStringLiteral("to")] = m_params.to.toString(format);
+        if (m_caseDetails.clockOffsetS != 0) {
+            // The window in true time: the recorder's clock minus its offset.
+            const qint64 offset = -qint64(m_caseDetails.clockOffsetS);
+            m_report.range[QStringLiteral("from_corrected")] = m_params.from.addSecs(offset).toString(format);
+            m_report.range[QStringLiteral("to_corrected")] = m_params.to.addSecs(offset).toString(format);
+        }
         QList<int> channels = m_params.channels;
         std::sort(channels.begin(), channels.end());
         channels.erase(std::unique(channels.begin(), channels.end()), channels.end());
