@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSet>
@@ -175,7 +176,7 @@ QJsonObject CExamReport::toJson() const
     job[QStringLiteral("finished")] = isoTime(finished);
     job[QStringLiteral("host")] = strHost;
     job[QStringLiteral("format")] = strFormat;
-    job[QStringLiteral("destination")] = strDestination;
+    job[QStringLiteral("destination")] = strDestination.isEmpty() ? QString() : QFileInfo(strDestination).absoluteFilePath();
     if (!range.isEmpty())
         job[QStringLiteral("range")] = range;
     QJsonObject cased;
@@ -231,7 +232,7 @@ QByteArray CExamReport::htmlText() const
     row(tr("Program"), QStringLiteral("Orvelle " ORVELLE_VERSION));
     row(tr("Job"), kind);
     row(tr("Format"), strFormat == QLatin1String("mp4") ? QStringLiteral("MP4") : QStringLiteral("H.264"));
-    row(tr("Destination"), strDestination);
+    row(tr("Destination"), strDestination.isEmpty() ? QString() : QFileInfo(strDestination).absoluteFilePath());
     row(tr("Started"), isoTime(started));
     row(tr("Finished"), isoTime(finished));
     row(tr("Host"), strHost);

@@ -73,12 +73,18 @@ bool DescribeRecorderDisk(int nDisk, ExamSource* pOut)
     }
     pOut->nDisk = nDisk;
     pOut->nDrive = info.drive_no;
-    pOut->strSource = QFile::decodeName(info.source.c_str());
+    // Image files by their full paths: the report must say which files
+    // they were, wherever it is read.
+    auto full = [](const std::string& path) {
+        const QString name = QFile::decodeName(path.c_str());
+        return name.isEmpty() ? name : QFileInfo(name).absoluteFilePath();
+    };
+    pOut->strSource = full(info.source);
     pOut->strKind = QString::fromStdString(info.kind);
     pOut->segments.clear();
     pOut->segmentBytes.clear();
     for (size_t i = 0; i < info.segments.size(); ++i) {
-        pOut->segments << QFile::decodeName(info.segments[i].c_str());
+        pOut->segments << full(info.segments[i]);
         pOut->segmentBytes << (i < info.segment_bytes.size() ? qint64(info.segment_bytes[i])
                                                              : QFileInfo(pOut->segments.last()).size());
     }
