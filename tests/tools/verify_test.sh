@@ -19,9 +19,11 @@ same() {  # same NAME EXPECTED ACTUAL
     if [ "$2" = "$3" ]; then ok "$1"; else fail "$1"; echo "  expected: $2"; echo "  actual:   $3"; fi
 }
 
-"$mk" "$tmp/disk.img" --size 1G --channels 2 --days 1 --per-day 2 --seconds 12 >/dev/null || { echo "orvelle-mkdisk failed"; exit 1; }
+# Forty recordings: more than the export gathers for one update of its
+# SHA256SUMS.
+"$mk" "$tmp/disk.img" --size 1G --channels 4 --days 1 --per-day 10 --seconds 3 >/dev/null || { echo "orvelle-mkdisk failed"; exit 1; }
 mapfile -t paths < <("$cli" --image "$tmp/disk.img" list | cut -f1)
-check "recordings to export" '[ "${#paths[@]}" -ge 3 ]'
+check "forty recordings to export" '[ "${#paths[@]}" -eq 40 ]'
 out=$tmp/out
 "$cli" --image "$tmp/disk.img" export "$out" "${paths[@]}" >/dev/null 2>&1
 same "export: exit 0" 0 "$?"

@@ -63,6 +63,7 @@ void CExportJob::run()
     m_failures.clear();
     m_kept.clear();
     m_warnings.clear();
+    m_pendingHashes.clear();
     m_nConvertFailures = 0;
     m_strReportPath.clear();
     m_strReportJsonPath.clear();
@@ -171,25 +172,43 @@ bool CExportJob::appendIndexLine(const QString& strRelative)
 
 void CExportJob::recordHash(const QString& strRelative, const QByteArray& hash)
 {
+    m_pendingHashes.append(PendingHash{strRelative, hash});
+    // SHA256SUMS is rewritten whole on each update: lines are gathered and
+    // written a few dozen at a time (and before the job reports its end).
+    if (m_pendingHashes.size() >= kHashBatch)
+        flushHashes();
+}
+
+void CExportJob::flushHashes()
+{
+    if (m_pendingHashes.isEmpty())
+        return;
     QString error;
     const bool ok = HashManifest::update(
         m_report.strDestination,
         [&](HashManifest& m) {
-            if (hash.isEmpty())
-                m.remove(strRelative);
-            else
-                m.set(strRelative, hash);
+            for (const PendingHash& p : qAsConst(m_pendingHashes)) {
+                if (p.hash.isEmpty())
+                    m.remove(p.strRelative);
+                else
+                    m.set(p.strRelative, p.hash);
+            }
         },
         &error);
     if (!ok) {
-        const QString text = tr("SHA256SUMS cannot be updated for %1: %2").arg(strRelative, error);
+        QStringList names;
+        for (const PendingHash& p : qAsConst(m_pendingHashes))
+            names << p.strRelative;
+        const QString text = tr("SHA256SUMS cannot be updated for %1: %2").arg(names.join(QStringLiteral(", ")), error);
         m_warnings << text;
         m_report.warnings << text;
     }
+    m_pendingHashes.clear();
 }
 
 void CExportJob::writeReport()
 {
+    flushHashes();
     m_report.finished = QDateTime::currentDateTime();
     m_report.describeSources();
     if (!m_bWriteReport)
@@ -332,6 +351,7 @@ void CExportJob::keepRaw(int nItem, const QString& strTarget, const QString& str
 
 void CExportJob::convertPass()
 {
+    flushHashes();  // the raw copies are listed while they are converted
     bool ok = true;
     int count = 0;
     emit updateExportStatus(tr("Convert Record"));

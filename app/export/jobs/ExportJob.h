@@ -116,8 +116,10 @@ private:
     // and a note in the report and the outcome.
     void keepRaw(int nItem, const QString& strTarget, const QString& strReason);
     bool appendIndexLine(const QString& strRelative);
-    // Lists a file in SHA256SUMS (or drops the line of one that is gone).
+    // Lists a file in SHA256SUMS (or drops the line of one that is gone);
+    // flushHashes() writes the lines gathered so far.
     void recordHash(const QString& strRelative, const QByteArray& hash);
+    void flushHashes();
     void writeReport();
     void fail(const QString& strName, const QString& strReason);
     static void onConvertProgress(int nPercent, void* pUser);
@@ -141,6 +143,12 @@ private:
     QVector<Pending> m_exported;  // raw copies to convert (MP4)
     QStringList m_kept;
     QStringList m_warnings;
+    struct PendingHash {
+        QString strRelative;
+        QByteArray hash;  // empty: drop the line
+    };
+    static const int kHashBatch = 32;
+    QVector<PendingHash> m_pendingHashes;
     QStringList m_converted;  // raw copies whose conversion succeeded
     QStringList m_written;
     QVector<Failure> m_failures;
