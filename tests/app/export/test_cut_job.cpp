@@ -285,6 +285,31 @@ TEST_F(CutJob, CancelLeavesThePartialFileAndNoMessage)
     EXPECT_EQ(item["output_sha256"].toString().toStdString(), sha256sumOf(file));
 }
 
+TEST_F(CutJob, AFailedConversionKeepsTheRawCutListedAndSaysSo)
+{
+    // Recording 0 holds no H.264 the converter can read.
+    CCutJob job;
+    Outcome o;
+    watch(job, &o);
+    job.setParams(params(recordPath(rec(0)), tod(10, 0, 30), tod(10, 0, 40), CCutJob::FormatMp4));
+    job.run();
+    ASSERT_EQ(o.converted, std::vector<bool>{false});
+    const QString message = job.finishConversion(false);
+    const fs::path raw = job.outputPath().toStdString();
+    EXPECT_TRUE(message.startsWith("Convert Failed")) << message.toStdString();
+    EXPECT_TRUE(message.contains("Kept as H.264: " + QString::fromStdString(raw.filename().string())))
+        << message.toStdString();
+    ASSERT_TRUE(fs::exists(raw));
+    EXPECT_FALSE(fs::exists(job.mp4Path().toStdString()));
+    const std::vector<std::string> listed = listedPaths(out);
+    EXPECT_EQ(std::count(listed.begin(), listed.end(), raw.filename().string()), 1);
+    EXPECT_EQ(sha256sumCheck(out), 0);
+    const QJsonObject it = newestReport(out)["items"].toArray().at(0).toObject();
+    EXPECT_TRUE(it["kept_as_h264"].toBool());
+    EXPECT_EQ(it["output"].toString().toStdString(), raw.filename().string());
+    EXPECT_EQ(it["output_sha256"].toString().toStdString(), sha256sumOf(raw));
+}
+
 TEST_F(CutJob, TheCutIsListedInSha256sumsAndReportedWithItsSourceBytes)
 {
     CaseDetails details;
