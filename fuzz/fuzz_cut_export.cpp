@@ -2,7 +2,9 @@
 // a recording picked by the input is cut over a range the input chooses (or
 // exported whole) into a scratch folder, possibly stopped after a number of
 // progress reports. Whatever the disk holds, the job must end with one of its
-// results, and a failed or empty cut must leave no output behind.
+// results, a failed or empty cut must leave no output behind (only its
+// report and the report's hash lines), and the folder's SHA256SUMS must hold
+// for every file it lists.
 //
 // Input: [base][pick][cut offset][cut length][flags][overlay ...]
 //   flags bit 0: export instead of cut; bits 4..7: stop after that many
@@ -21,6 +23,7 @@
 
 #include "app/export/jobs/CutJob.h"
 #include "app/export/jobs/ExportJob.h"
+#include "app/export/jobs/HashManifest.h"
 #include "app/records/catalogue/RecordCatalogue.h"
 #include "fuzz/support/fuzz_disk.h"
 #include "wfs/common/log.h"
@@ -35,16 +38,26 @@ QTemporaryDir *scratch()
     return dir;
 }
 
+// Bytes of the files below a folder, the job's report and SHA256SUMS aside.
 uint64_t folder_bytes(const QString &path)
 {
     uint64_t n = 0;
     for (const QFileInfo &fi : QDir(path).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)) {
         if (fi.isDir())
             n += folder_bytes(fi.filePath());
-        else
+        else if (fi.fileName() != QLatin1String(HashManifest::kFileName) &&
+                 !fi.fileName().startsWith(QLatin1String("report-")))
             n += uint64_t(fi.size());
     }
     return n;
+}
+
+// Every file the folder's SHA256SUMS lists is there with that hash.
+void check_hashes(const QString &out)
+{
+    const HashManifest::CheckResult check = HashManifest::verify(out);
+    if (check.bFound && !check.allOk())
+        std::abort();
 }
 
 void run_cut(const CatalogueEntry &e, const uint8_t *h, const QString &out)
@@ -79,6 +92,7 @@ void run_cut(const CatalogueEntry &e, const uint8_t *h, const QString &out)
     case CCutJob::NotRun:
         std::abort();
     }
+    check_hashes(out);
 }
 
 void run_export(const CatalogueEntry &e, const uint8_t *h, const QString &out)
@@ -100,6 +114,7 @@ void run_export(const CatalogueEntry &e, const uint8_t *h, const QString &out)
     for (const QString &f : job.writtenFiles())
         if (!QFileInfo(f).isFile())
             std::abort();
+    check_hashes(out);
 }
 
 }  // namespace

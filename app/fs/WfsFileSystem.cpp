@@ -2,8 +2,7 @@
 
 #include "app/fs/FileSystemRegistry.h"
 #include "wfs/file/name_layer.h"
-
-const char *const kWfsPrefix = "/mnt/ide";
+#include "wfs/file/path_name.h"
 
 namespace {
 
@@ -35,4 +34,4 @@ const FileSystemOps k_wfs_ops = {
 
 const FileSystemOps *WfsFileSystemOps() { return &k_wfs_ops; }
 
-int RegisterWfsFileSystem() { return RegisterFileSystem(kWfsPrefix, &k_wfs_ops); }
+int RegisterWfsFileSystem() { return RegisterFileSystem(WFS_PATH_PREFIX, &k_wfs_ops); }

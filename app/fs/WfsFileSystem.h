@@ -3,13 +3,11 @@
 
 #include "app/fs/FileSystemOps.h"
 
-// Paths beginning with this prefix are recording names of a recorder disk.
-// Only "/mnt/ide..." is routed to the recorder: other paths under /mnt are
-// ordinary mounted file systems.
-extern const char *const kWfsPrefix;  // "/mnt/ide"
-
+// Paths beginning with the recorder prefix WFS_PATH_PREFIX ("/mnt/ide",
+// wfs/file/path_name.h) are names of a recorder disk. Only those are routed
+// to the recorder: other paths under /mnt are ordinary mounted file systems.
 const FileSystemOps *WfsFileSystemOps();
 
-// Registers kWfsPrefix with the name layer's table (a further entry at each
-// call, as long as entries remain). Returns the entry number or -1.
+// Registers WFS_PATH_PREFIX with the name layer's table (a further entry at
+// each call, as long as entries remain). Returns the entry number or -1.
 int RegisterWfsFileSystem();

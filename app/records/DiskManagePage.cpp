@@ -7,12 +7,14 @@
 #include "app/records/RecordDialogs.h"
 #include "app/records/RecordTree.h"
 #include "app/records/RecordTreeRoles.h"
+#include "app/records/catalogue/RecordNaming.h"
 #include "app/shell/FancyMessageBox.h"
 #include "app/shell/GlobalAppData.h"
 #include "app/shell/MessageBox.h"
 #include "media/common/QueuedCall.h"
 #include "wfs/device/drives.h"
 #include "wfs/device/recorder_disks.h"
+#include "wfs/file/path_name.h"
 
 #include <QAction>
 #include <QColor>
@@ -343,7 +345,8 @@ QStandardItem* CDiskManagePage::partitionNode(QStandardItem* pDisk, int nDisk, i
 {
     bool bCreated = false;
     QStandardItem* pPart = node(pDisk, QString("%1/%2").arg(nDisk).arg(nPart), PartitionLevel, nPart,
-                                QString("ide%1%2").arg(QChar('a' + nDisk)).arg(nPart), m_dirIcon, &bCreated);
+                                QString::fromStdString(wfs_build_ide_component(nDisk, nPart)), m_dirIcon,
+                                &bCreated);
     if (bCreated)
         pPart->setData(nDisk, DiskRole);
     return pPart;
@@ -612,10 +615,10 @@ QString CDiskManagePage::recordingPath(const QModelIndex& index) const
     if (!index.isValid() || index.data(LevelRole).toInt() != RecordLevel)
         return QString();
     const QDate date = index.data(DateRole).toDate();
-    return QString::asprintf("/mnt/ide%c%d/%04d-%02d-%02d/%03d/", 'a' + index.data(DiskRole).toInt(),
-                             index.data(PartRole).toInt(), date.year(), date.month(), date.day(),
-                             index.data(ChannelRole).toInt()) +
-           index.data(KeyRole).toString();
+    return QString::fromStdString(MakeRecordPath(index.data(DiskRole).toInt(), index.data(PartRole).toInt(),
+                                                 date.year(), date.month(), date.day(),
+                                                 index.data(ChannelRole).toInt(),
+                                                 index.data(KeyRole).toString().toStdString()));
 }
 
 QMenu* CDiskManagePage::buildContextMenu(const QModelIndex& index)

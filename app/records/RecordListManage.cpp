@@ -2,6 +2,7 @@
 
 #include "app/records/DirManagePage.h"
 #include "app/records/DiskManagePage.h"
+#include "wfs/file/path_name.h"
 
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -58,7 +59,7 @@ void CRecordListManage::onPlayRecordResponse()
 
 void CRecordListManage::onSelectRecord(QString strFileName)
 {
-    if (strFileName.startsWith("/mnt/ide")) {
+    if (wfs_is_recorder_path(strFileName.toUtf8().constData())) {
         m_pTabWidget->setCurrentIndex(0);
         m_pDiskPage->onSelectRecord(strFileName);
     } else {

@@ -3,8 +3,8 @@
 # orvelle-mkdisk (real H.264), as the raw image, as split raw pieces made by
 # split(1) and as an Expert Witness Format set made by ewfacquire(1), lists
 # the same recordings with the same bytes, and `hash` gives the figures
-# sha256sum/md5sum give and those ewfinfo says the set stores. Damaged sets
-# fail cleanly.
+# sha256sum/md5sum give and those ewfinfo says the set stores; an export
+# from each reports its source. Damaged sets fail cleanly.
 set -u
 build=$(cd "${1:?usage: evidence_images_test.sh BUILD_DIR}" && pwd)
 mk=$build/orvelle-mkdisk
@@ -56,6 +56,38 @@ for form in piece.000 ev.E01; do
     done <"$tmp/list.raw"
     same "$form: every recording's bytes" 0 "$bad"
 done
+
+# An export from each form: the folder checks with sha256sum, the report
+# names the source's kind and its image files with their sizes, and the
+# copy's hash is the same from every form.
+first=$(head -1 "$tmp/list.raw" | cut -f1)
+report_py='
+import json, os, sys
+r = json.load(open(sys.argv[1]))
+s = r["sources"][0]
+files = sorted(f for f in os.listdir(".") if f.startswith(sys.argv[3]))
+assert s["kind"] == sys.argv[2], s["kind"]
+assert [os.path.basename(x) for x in s["segments"]] == files, s["segments"]
+assert s["segment_bytes"] == [os.path.getsize(f) for f in files], s["segment_bytes"]
+assert s["sectors"] == os.path.getsize("disk.img") // 512
+it = r["items"][0]
+assert it["outcome"] == "complete" and it["source_sha256"] == it["output_sha256"]
+print(it["output_sha256"])
+'
+declare -A copy_sha
+for form in disk.img piece.000 ev.E01; do
+    "$cli" --image "$form" export "$tmp/exp.$form" "$first" >"$tmp/exp.out" 2>/dev/null
+    same "export from $form: exit 0" 0 "$?"
+    (cd "$tmp/exp.$form" && sha256sum -c --quiet SHA256SUMS >/dev/null 2>&1)
+    same "export from $form: sha256sum -c passes" 0 "$?"
+    json=$(sed -n 's/^report: \(.*\.json\)$/\1/p' "$tmp/exp.out")
+    case $form in disk.img) kind=raw prefix=disk.img ;; piece.000) kind=split prefix=piece. ;; *) kind=ewf prefix=ev.E ;; esac
+    copy_sha[$form]=$(python3 -c "$report_py" "$json" "$kind" "$prefix" 2>"$tmp/py.err")
+    check "export from $form: the report names the $kind source and its files" '[ -n "${copy_sha[$form]}" ]'
+    [ -s "$tmp/py.err" ] && cat "$tmp/py.err"
+done
+same "the same copy from every form" "${copy_sha[disk.img]} ${copy_sha[disk.img]}" \
+    "${copy_sha[piece.000]} ${copy_sha[ev.E01]}"
 
 # hash: the whole source, as sha256sum and md5sum see the raw image and the
 # pieces put together, and the EWF set's stored hashes checked.

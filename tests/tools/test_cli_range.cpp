@@ -5,6 +5,8 @@
 // day's recordings and gaps as text and JSON.
 #include "tests/app/export/ExportTestSupport.h"
 
+#include <QJsonArray>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,12 +22,26 @@ std::string cliPath()
     return std::string(ORVELLE_BINARY_DIR) + "/orvelle-cli";
 }
 
+// The files a command names on standard output, without the report lines
+// ("report: PATH") that follow them.
 std::vector<std::string> lines(const std::string& text)
 {
     std::vector<std::string> out;
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);)
-        out.push_back(line);
+        if (line.rfind("report: ", 0) != 0)
+            out.push_back(line);
+    return out;
+}
+
+// The report lines of a command's standard output.
+std::vector<std::string> reportLines(const std::string& text)
+{
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("report: ", 0) == 0)
+            out.push_back(line.substr(8));
     return out;
 }
 
@@ -147,6 +163,64 @@ TEST_F(CliRange, RefusalsWriteNothing)
     // Two partitions meet the window: which one is for the user to say.
     EXPECT_EQ(cli("range '2024-05-01 00:00:00' '2024-06-10 00:00:00' " + dest).status, 2);
     EXPECT_FALSE(fs::exists(out));
+}
+
+TEST_F(CliRange, CaseOptionsReachTheReportOfEveryJob)
+{
+    const std::string range = "range --channels 1 --case 'C 2024/9' --examiner 'Ana Weiss' --evidence EV-3 "
+                              "--notes 'bag 12' --clock-offset 120 '2024-05-01 10:00:30' '2024-05-01 10:00:40' ";
+    const CmdResult r = cli(range + quote((out / "range").string()));
+    ASSERT_EQ(r.status, 0);
+    // The report is named last, JSON then HTML, and both are listed.
+    const std::vector<std::string> reports = reportLines(r.out);
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(r.out.substr(r.out.size() - reports[1].size() - 9), "report: " + reports[1] + "\n");
+    EXPECT_EQ(fs::path(reports[0]).extension(), ".json");
+    EXPECT_EQ(fs::path(reports[1]).extension(), ".html");
+    EXPECT_TRUE(fs::is_regular_file(reports[1]));
+    EXPECT_EQ(sha256sumCheck(out / "range"), 0);
+    const QJsonObject report = newestReport(out / "range");
+    EXPECT_EQ(report["job"]["kind"].toString(), "range");
+    EXPECT_EQ(report["case"]["case_number"].toString(), "C 2024/9");
+    EXPECT_EQ(report["case"]["examiner"].toString(), "Ana Weiss");
+    EXPECT_EQ(report["case"]["evidence_number"].toString(), "EV-3");
+    EXPECT_EQ(report["case"]["notes"].toString(), "bag 12");
+    EXPECT_EQ(report["clock_offset_s"].toInt(), 120);
+    EXPECT_EQ(report["job"]["range"]["from_corrected"].toString(), "2024-05-01 09:58:30");
+    EXPECT_EQ(report["items"].toArray().at(0).toObject()["start_corrected"].toString(), "2024-05-01 09:58:00");
+
+    const CmdResult c = cli("cut --clock-offset=-30 --case K1 " + quote(recordPath(rec(0))) + " 10:00:10 10:00:20 " +
+                            quote((out / "cut").string()));
+    ASSERT_EQ(c.status, 0);
+    EXPECT_EQ(reportLines(c.out).size(), 2u);
+    const QJsonObject cutReport = newestReport(out / "cut");
+    EXPECT_EQ(cutReport["job"]["kind"].toString(), "cut");
+    EXPECT_EQ(cutReport["clock_offset_s"].toInt(), -30);
+    EXPECT_EQ(cutReport["case"]["case_number"].toString(), "K1");
+    EXPECT_EQ(sha256sumCheck(out / "cut"), 0);
+
+    // --no-report: the hashes, but no report.
+    const CmdResult e = cli("export --no-report --examiner X " + quote((out / "export").string()) + " " +
+                            quote(recordPath(rec(0))));
+    ASSERT_EQ(e.status, 0);
+    EXPECT_TRUE(reportLines(e.out).empty());
+    EXPECT_TRUE(reportFiles(out / "export").isEmpty() && reportFiles(out / "export", "html").isEmpty());
+    EXPECT_EQ(listedPaths(out / "export"), std::vector<std::string>{recordPath(rec(0)).substr(5)});
+    EXPECT_EQ(sha256sumCheck(out / "export"), 0);
+
+    // A clock offset that is no whole number of seconds, or no value at all:
+    // usage errors, nothing written.
+    for (const char* bad : {"--clock-offset abc", "--clock-offset 1.5", "--clock-offset=", "--clock-offset 99999999999",
+                            "--clock-offset"}) {
+        const fs::path none = out / "bad";
+        const std::string b = std::string(" ") + bad + " ";
+        EXPECT_EQ(cli("export" + b + quote(none.string()) + " " + quote(recordPath(rec(0)))).status, 2) << bad;
+        EXPECT_EQ(cli("cut" + b + quote(recordPath(rec(0))) + " 10:00:10 10:00:20 " + quote(none.string())).status, 2)
+            << bad;
+        EXPECT_EQ(cli("range" + b + "'2024-05-01 10:00:30' '2024-05-01 10:00:40' " + quote(none.string())).status, 2)
+            << bad;
+        EXPECT_FALSE(fs::exists(none)) << bad;
+    }
 }
 
 TEST_F(CliRange, TimelineListsRecordingsAndGaps)

@@ -14,7 +14,10 @@
 #include <tuple>
 #include <vector>
 
+#include "tests/app/export/ExportTestSupport.h"
 #include "tests/support/image/image_builder.h"
+
+#include <QJsonArray>
 
 namespace {
 
@@ -245,6 +248,21 @@ TEST_F(CliRecovered, CatAndExportGiveTheirExactBytes)
             EXPECT_NE(index.find(rel + "\r\n"), std::string::npos) << rel;
         }
     }
+    // The report tells deleted recordings and fragments from listed ones,
+    // and the folder checks.
+    const QJsonArray items = exporttest::newestReport(dest)["items"].toArray();
+    size_t n = 0;
+    for (int format : {0, 1}) {
+        for (const testimg::ManifestRecovered *r : expected(format)) {
+            ASSERT_LT(int(n), items.size());
+            const QJsonObject it = items.at(int(n++)).toObject();
+            EXPECT_EQ(it["path"].toString().toStdString(), path_of(*r));
+            EXPECT_EQ(it["state"].toString().toStdString(), r->deleted ? "deleted" : "fragment") << path_of(*r);
+            EXPECT_EQ(it["outcome"].toString(), "complete") << path_of(*r);
+        }
+    }
+    EXPECT_EQ(size_t(items.size()), n);
+    EXPECT_EQ(exporttest::sha256sumCheck(dest), 0);
 }
 
 TEST_F(CliRecovered, CutOfAFragmentStartsAtItsFirstKeyFrame)

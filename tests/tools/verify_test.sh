@@ -19,19 +19,18 @@ same() {  # same NAME EXPECTED ACTUAL
     if [ "$2" = "$3" ]; then ok "$1"; else fail "$1"; echo "  expected: $2"; echo "  actual:   $3"; fi
 }
 
-"$mk" "$tmp/disk.img" --size 1G --channels 2 --days 1 --per-day 2 --seconds 12 >/dev/null || { echo "orvelle-mkdisk failed"; exit 1; }
+# Forty recordings: more than the export gathers for one update of its
+# SHA256SUMS.
+"$mk" "$tmp/disk.img" --size 1G --channels 4 --days 1 --per-day 10 --seconds 3 >/dev/null || { echo "orvelle-mkdisk failed"; exit 1; }
 mapfile -t paths < <("$cli" --image "$tmp/disk.img" list | cut -f1)
-check "recordings to export" '[ "${#paths[@]}" -ge 3 ]'
+check "forty recordings to export" '[ "${#paths[@]}" -eq 40 ]'
 out=$tmp/out
 "$cli" --image "$tmp/disk.img" export "$out" "${paths[@]}" >/dev/null 2>&1
 same "export: exit 0" 0 "$?"
-# The manifest the export keeps; made with sha256sum where the export does
-# not write one.
-if [ ! -f "$out/SHA256SUMS" ]; then
-    (cd "$out" && tr -d '\r' <index.data | sort -u | xargs -d '\n' sha256sum >SHA256SUMS)
-fi
+# The manifest the export wrote: every copy, then the report's two files.
 mapfile -t files < <(sed 's/^[0-9a-f]*  //' "$out/SHA256SUMS")
-check "the manifest lists the exported files" '[ "${#files[@]}" -ge 3 ]'
+same "the manifest lists the copies and the report" "$(tr -d '\r' <"$out/index.data"; cd "$out" && ls report-*.json && ls report-*.html)" \
+    "$(printf '%s\n' "${files[@]}")"
 
 "$cli" verify "$out" >"$tmp/v" 2>"$tmp/verr"; rc=$?
 same "intact folder: exit 0" 0 "$rc"

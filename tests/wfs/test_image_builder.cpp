@@ -688,7 +688,7 @@ protected:
             ASSERT_EQ(wfs_get_driver_info(0, static_cast<int>(p.part), &di), 0);
             EXPECT_EQ(di.total_space, p.total_mib);
             EXPECT_EQ(di.free_space, p.free_mib);
-            const std::string wd = "/mnt/idea" + std::to_string(p.part) + "/WorkDirectory";
+            const std::string wd = wfs_build_work_dir_path(0, static_cast<int>(p.part));
             std::vector<uint32_t> cal(832, 0);
             fs_file *f = fs_fopen(wd.c_str(), "rb");
             ASSERT_NE(f, nullptr);

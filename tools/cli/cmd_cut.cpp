@@ -1,8 +1,10 @@
-// orvelle-cli cut [--mp4] PATH HH:MM:SS HH:MM:SS DEST: writes the frames of a
-// recording (recorder path or local file) whose time lies in the range to a
-// new file in DEST, named after the recording's date and the range, as the
-// program's cut does. The file written goes to standard output, progress to
-// standard error.
+// orvelle-cli cut [--mp4] [case options] PATH HH:MM:SS HH:MM:SS DEST: writes
+// the frames of a recording (recorder path or local file) whose time lies in
+// the range to a new file in DEST, named after the recording's date and the
+// range, as the program's cut does, hashed into DEST/SHA256SUMS, with the
+// examination report (cli_case.h). The file written and then the report go
+// to standard output, progress to standard error.
+#include "cli_case.h"
 #include "cli_disks.h"
 #include "cli_progress.h"
 
@@ -32,8 +34,12 @@ int parse_time(const std::string &text)
 int run_cut(const cli::GlobalOptions &opts, const std::vector<std::string> &args)
 {
     bool mp4 = false;
-    std::vector<std::string> words;
-    for (const std::string &a : args) {
+    cli::CaseOptions report;
+    std::vector<std::string> rest, words;
+    std::string error;
+    if (!cli::take_case_options(args, &report, &rest, &error))
+        return cli::usage_error("cut: " + error);
+    for (const std::string &a : rest) {
         if (a == "--mp4")
             mp4 = true;
         else if (a.size() > 1 && a[0] == '-' && a[1] == '-')
@@ -76,6 +82,8 @@ int run_cut(const cli::GlobalOptions &opts, const std::vector<std::string> &args
 
     CCutJob job;
     job.setParams(params);
+    job.setCaseDetails(report.details);
+    job.setWriteReport(report.writeReport);
     cli::show_job_progress(&job);
     QString message;
     bool converted = true;
@@ -88,14 +96,17 @@ int run_cut(const cli::GlobalOptions &opts, const std::vector<std::string> &args
     std::fprintf(stderr, "\n%s\n", message.toLocal8Bit().constData());
     close_recorder_disks();
 
-    if (job.result() != CCutJob::Succeeded || !converted)
-        return cli::kExitFailure;
-    const QString written = mp4 ? job.mp4Path() : job.outputPath();
-    std::printf("%s\n", written.toLocal8Bit().constData());
-    return cli::kExitOk;
+    const bool ok = job.result() == CCutJob::Succeeded && converted;
+    if (ok) {
+        const QString written = mp4 ? job.mp4Path() : job.outputPath();
+        std::printf("%s\n", written.toLocal8Bit().constData());
+    }
+    cli::print_report_paths(job.reportJsonPath().toLocal8Bit().toStdString(),
+                            job.reportPath().toLocal8Bit().toStdString());
+    return ok ? cli::kExitOk : cli::kExitFailure;
 }
 
-cli::CliCommandRegistrar reg({"cut", "cut [--mp4] PATH HH:MM:SS HH:MM:SS DEST",
+cli::CliCommandRegistrar reg({"cut", "cut [--mp4] [CASE OPTIONS] PATH HH:MM:SS HH:MM:SS DEST",
                               "write the frames of a time range of a recording to a new file in DEST", run_cut});
 
 }  // namespace

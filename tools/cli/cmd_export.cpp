@@ -1,8 +1,10 @@
-// orvelle-cli export [--mp4] DEST PATH...: copies recordings to a local
-// folder as the program's export does: DEST/<path after "/mnt/">, listed in
-// DEST/index.data, or converted to MP4. Progress goes to standard error, the
-// files written to standard output; any recording that fails makes the exit
-// status 1.
+// orvelle-cli export [--mp4] [case options] DEST PATH...: copies recordings
+// to a local folder as the program's export does: DEST/<path after "/mnt/">,
+// listed in DEST/index.data, or converted to MP4, every file hashed into
+// DEST/SHA256SUMS, with the examination report (cli_case.h). Progress goes
+// to standard error; the files written and then the report go to standard
+// output; any recording that fails makes the exit status 1.
+#include "cli_case.h"
 #include "cli_disks.h"
 #include "cli_progress.h"
 
@@ -20,8 +22,12 @@ namespace {
 int run_export(const cli::GlobalOptions &opts, const std::vector<std::string> &args)
 {
     bool mp4 = false;
-    std::vector<std::string> words;
-    for (const std::string &a : args) {
+    cli::CaseOptions report;
+    std::vector<std::string> rest, words;
+    std::string error;
+    if (!cli::take_case_options(args, &report, &rest, &error))
+        return cli::usage_error("export: " + error);
+    for (const std::string &a : rest) {
         if (a == "--mp4")
             mp4 = true;
         else if (a.size() > 1 && a[0] == '-' && a[1] == '-')
@@ -43,6 +49,8 @@ int run_export(const cli::GlobalOptions &opts, const std::vector<std::string> &a
     job.setDestination(QString::fromLocal8Bit(words[0].c_str()));
     job.setPaths(paths);
     job.setFormat(mp4 ? CExportJob::FormatMp4 : CExportJob::FormatH264);
+    job.setCaseDetails(report.details);
+    job.setWriteReport(report.writeReport);
 
     cli::show_job_progress(&job);
     QString message;
@@ -53,13 +61,15 @@ int run_export(const cli::GlobalOptions &opts, const std::vector<std::string> &a
 
     for (const QString &file : job.writtenFiles())
         std::printf("%s\n", file.toLocal8Bit().constData());
+    cli::print_report_paths(job.reportJsonPath().toLocal8Bit().toStdString(),
+                            job.reportPath().toLocal8Bit().toStdString());
     std::fflush(stdout);
     std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
     close_recorder_disks();
     return job.failures().isEmpty() ? cli::kExitOk : cli::kExitFailure;
 }
 
-cli::CliCommandRegistrar reg({"export", "export [--mp4] DEST PATH...",
+cli::CliCommandRegistrar reg({"export", "export [--mp4] [CASE OPTIONS] DEST PATH...",
                               "copy recordings to DEST (with index.data), or as MP4", run_export});
 
 }  // namespace

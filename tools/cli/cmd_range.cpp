@@ -1,11 +1,14 @@
-// orvelle-cli range [--mp4] [--channels LIST] [--disk N --part N] FROM TO DEST:
+// orvelle-cli range [--mp4] [--channels LIST] [--disk N --part N] [case
+// options] FROM TO DEST:
 // one time window of every chosen channel, as the program's "Export range"
 // writes it: for each channel and each recording that overlaps the window,
 // the frames of the overlap, cut as the cut command cuts, in a file named
 // "CCC_YYYYMMDD_HH.MM.SS_HH.MM.SS.h264" (CCC the channel as the tree shows
 // it). FROM and TO are "YYYY-MM-DD HH:MM:SS"; TO may lie on a later day.
-// The files written go to standard output, progress and the outcome to
-// standard error.
+// Every file is hashed into DEST/SHA256SUMS; one examination report covers
+// the window (cli_case.h). The files written and then the report go to
+// standard output, progress and the outcome to standard error.
+#include "cli_case.h"
 #include "cli_disks.h"
 #include "cli_progress.h"
 
@@ -77,8 +80,13 @@ QDateTime parse_when(const std::string &text)
     return (date.isValid() && time.isValid()) ? QDateTime(date, time, Qt::UTC) : QDateTime();
 }
 
-int run_range(const cli::GlobalOptions &opts, const std::vector<std::string> &args)
+int run_range(const cli::GlobalOptions &opts, const std::vector<std::string> &allArgs)
 {
+    cli::CaseOptions report;
+    std::vector<std::string> args;
+    std::string error;
+    if (!cli::take_case_options(allArgs, &report, &args, &error))
+        return cli::usage_error("range: " + error);
     bool mp4 = false;
     bool haveChannels = false;
     QList<int> channels;
@@ -180,6 +188,8 @@ int run_range(const cli::GlobalOptions &opts, const std::vector<std::string> &ar
 
     CRangeExportJob job;
     job.setParams(params);
+    job.setCaseDetails(report.details);
+    job.setWriteReport(report.writeReport);
     cli::show_job_progress(&job);
     QString message;
     QObject::connect(&job, &CRangeExportJob::showMessage, [&](const QString &text) { message = text; });
@@ -188,13 +198,15 @@ int run_range(const cli::GlobalOptions &opts, const std::vector<std::string> &ar
         std::fprintf(stderr, "\n");
     for (const QString &file : job.writtenFiles())
         std::printf("%s\n", file.toLocal8Bit().constData());
+    cli::print_report_paths(job.reportJsonPath().toLocal8Bit().toStdString(),
+                            job.reportPath().toLocal8Bit().toStdString());
     std::fflush(stdout);
     std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
     close_recorder_disks();
     return job.result() == CRangeExportJob::Succeeded ? cli::kExitOk : cli::kExitFailure;
 }
 
-cli::CliCommandRegistrar reg({"range", "range [--mp4] [--channels LIST] [--disk N --part N] FROM TO DEST",
+cli::CliCommandRegistrar reg({"range", "range [--mp4] [--channels LIST] [--disk N --part N] [CASE OPTIONS] FROM TO DEST",
                               "every channel's frames between FROM and TO (\"YYYY-MM-DD HH:MM:SS\") into DEST",
                               run_range});
 

@@ -46,6 +46,12 @@ static void print_help()
                 "  -v, --verbose  the file-system library's messages on standard error\n"
                 "  -h, --help     show this help (after a command: that command's usage) and exit\n"
                 "  --version      show the version and exit\n");
+    std::printf("\nCASE OPTIONS (export, cut, range): the examination report's fields\n"
+                "  --case TEXT, --examiner TEXT, --evidence TEXT, --notes TEXT\n"
+                "  --clock-offset SECONDS  the recorder's clock minus true time (default 0)\n"
+                "  --no-report             write no report (SHA256SUMS is still written)\n"
+                "Every file written is hashed into SHA256SUMS in the destination folder; the\n"
+                "report (report-YYYYMMDD-HHMMSS.json and .html) is named on standard output.\n");
     std::printf("\nExit status: 0 success, 1 failure, 2 usage error.\n");
 }
 

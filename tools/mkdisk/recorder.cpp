@@ -35,7 +35,7 @@ wfs_time sim_clock() { return g_clock; }
 
 void write_mbr(BlockDevice *dev, uint64_t total_sectors)
 {
-    uint8_t mbr[512] = {};
+    uint8_t mbr[WFS_SECTOR_SIZE] = {};
     uint8_t *e = mbr + 446;  // first partition entry
     e[4] = 0x83;             // a type byte; the recorder only reads the start
     uint32_t start = kVolumeBase;

@@ -16,8 +16,8 @@ uint8_t write_check[WRITE_CHECK_DISKS];
 namespace {
 
 BufferHead s_heads[NR_BUFFERS];
-alignas(512) uint8_t s_block_data[NR_BUFFERS][WFS_BLOCK_SIZE];
-alignas(512) uint8_t s_multi_area[MULTI_BUFFER_SECTORS * WFS_BLOCK_SIZE];
+alignas(WFS_SECTOR_SIZE) uint8_t s_block_data[NR_BUFFERS][WFS_SECTOR_SIZE];
+alignas(WFS_SECTOR_SIZE) uint8_t s_multi_area[MULTI_BUFFER_SECTORS * WFS_SECTOR_SIZE];
 BufferHead *s_free_head = nullptr;
 bool s_ready = false;
 
@@ -104,7 +104,7 @@ void init_buffers()
         BufferHead *bh = &s_heads[i];
         std::memset(bh, 0, sizeof *bh);
         bh->data = s_block_data[i];
-        std::memset(bh->data, 0, WFS_BLOCK_SIZE);
+        std::memset(bh->data, 0, WFS_SECTOR_SIZE);
         insert_free_tail(bh);
     }
     for (uint8_t &flag : write_check)

@@ -16,7 +16,9 @@
 
 #include <cstdint>
 
-#define WFS_BLOCK_SIZE 512
+#include "wfs/device/sector.h"
+
+// The cache holds NR_BUFFERS blocks of one sector (WFS_SECTOR_SIZE bytes).
 #define NR_BUFFERS 128
 #define NR_HASH 256
 // Sectors of the shared scratch area for direct transfers.
@@ -104,13 +106,21 @@ typedef uint64_t (*WriteCheckLimitHook)(uint32_t dev);
 void set_write_check_limit_hook(WriteCheckLimitHook hook);
 uint64_t write_check_limit(uint32_t dev);
 
-// Partition 0 of a disk as mounted, for device-error reporting (null when
-// not mounted). The cache reads start_sector, data_offset, rev_clus,
-// total_cluster, sec_per_clus and bad_status, and sets bad_status to 15
-// when a system-area access fails.
-struct DriverParam;
-typedef DriverParam *(*Partition0Hook)(uint32_t dev);
-void set_partition0_hook(Partition0Hook hook);
+// Where partition 0 of a disk lies, for device-error reporting, in blocks:
+// below `system_end` lie its system areas and reserved clusters, from it on
+// its recording clusters, and `end` is the first block past its last
+// cluster.
+struct CachePartitionBounds {
+    uint64_t system_end;
+    uint64_t end;
+};
+// The volume layer supplies both: `bounds` fills partition 0's bounds and
+// returns false when that partition is not mounted or already marked bad;
+// `mark_bad` marks it bad after a failed access of its system areas.
+// Without hooks a failed access is only reported.
+typedef bool (*PartitionBoundsHook)(uint32_t dev, CachePartitionBounds *out);
+typedef void (*MarkBadHook)(uint32_t dev);
+void set_device_error_hooks(PartitionBoundsHook bounds, MarkBadHook mark_bad);
 
 // Optional power hooks: before waking a disk (elapsed ms) and after (disk).
 typedef void (*PowerBeforeHook)(uint32_t elapsed_ms);

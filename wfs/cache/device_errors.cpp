@@ -8,19 +8,24 @@
 #include "wfs/common/clock.h"
 #include "wfs/common/log.h"
 #include "wfs/device/recorder_disks.h"
-#include "wfs/volume/layout.h"
 
 uint64_t disk_sector_offset[CACHE_DISK_SLOTS];
 DiskTimer disk_timer[CACHE_DISK_SLOTS];
 BadDiskRecord g_bad_disk;
 
 static WriteCheckLimitHook s_limit_hook = nullptr;
-static Partition0Hook s_partition0_hook = nullptr;
+static PartitionBoundsHook s_bounds_hook = nullptr;
+static MarkBadHook s_mark_bad_hook = nullptr;
 static PowerBeforeHook s_power_before = nullptr;
 static PowerAfterHook s_power_after = nullptr;
 
 void set_write_check_limit_hook(WriteCheckLimitHook hook) { s_limit_hook = hook; }
-void set_partition0_hook(Partition0Hook hook) { s_partition0_hook = hook; }
+
+void set_device_error_hooks(PartitionBoundsHook bounds, MarkBadHook mark_bad)
+{
+    s_bounds_hook = bounds;
+    s_mark_bad_hook = mark_bad;
+}
 
 void set_power_hooks(PowerBeforeHook before, PowerAfterHook after)
 {
@@ -76,22 +81,18 @@ void report_device_error(uint32_t dev, uint64_t block, bool write)
 {
     wfs_event("StorageDeviceError", "%s, /dev/sd%u%c, %lld", write ? "Write" : "Read", dev, 'a',
               static_cast<long long>(block));
-    DriverParam *pdp = s_partition0_hook ? s_partition0_hook(dev) : nullptr;
-    if (!pdp || pdp->bad_status != BAD_STATUS_OK)
+    CachePartitionBounds part0;
+    if (!s_bounds_hook || !s_bounds_hook(dev, &part0))
         return;
     int error = write ? 1 : 2;
-    uint64_t spc = pdp->sec_per_clus;
-    uint64_t data_start = pdp->start_sector + pdp->data_offset;
-    uint64_t end = data_start + static_cast<uint64_t>(pdp->total_cluster) * spc;
-    if (block >= end) {
+    if (block >= part0.end) {
         wfs_warn("disk access parameter error : disk %u, offset %llu,  error %d\n", dev,
                  static_cast<unsigned long long>(block), error);
         return;
     }
     wfs_warn("disk access io error : disk %u, offset %llu,  error %d\n", dev, static_cast<unsigned long long>(block),
              error);
-    uint64_t system_end = data_start + static_cast<uint64_t>(pdp->rev_clus) * spc;
-    if (block < system_end) {
+    if (block < part0.system_end) {
         uint32_t bit = dev < 32 ? (1u << dev) : 0;
         if (write)
             g_bad_disk.write_error_mask |= bit;
@@ -99,7 +100,8 @@ void report_device_error(uint32_t dev, uint64_t block, bool write)
             g_bad_disk.read_error_mask |= bit;
         if (dev < CACHE_DISK_SLOTS)
             g_bad_disk.failing_block[dev] = block;
-        pdp->bad_status = BAD_STATUS_MARKED;
+        if (s_mark_bad_hook)
+            s_mark_bad_hook(dev);
         g_bad_disk.bad_disk_mask |= bit;
     }
 }

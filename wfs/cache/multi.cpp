@@ -27,7 +27,7 @@ int bread_multi(uint32_t dev, uint32_t count, uint64_t sector, void *buffer)
     while (done < count) {
         uint32_t run = count - done < k_max_run ? count - done : k_max_run;
         int r = ide_read_sectors(static_cast<uint16_t>(dev), static_cast<uint16_t>(run), first + done,
-                                 buf + static_cast<size_t>(done) * WFS_BLOCK_SIZE);
+                                 buf + static_cast<size_t>(done) * WFS_SECTOR_SIZE);
         if (r != 0) {
             report_device_error(dev, sector + done, false);
             return r;
@@ -62,7 +62,7 @@ int bwrite_multi(uint32_t dev, uint32_t count, uint64_t sector, const void *buff
     while (done < count) {
         uint32_t run = count - done < k_max_run ? count - done : k_max_run;
         int r = ide_write_sectors(static_cast<uint16_t>(dev), static_cast<uint16_t>(run), first + done,
-                                  buf + static_cast<size_t>(done) * WFS_BLOCK_SIZE);
+                                  buf + static_cast<size_t>(done) * WFS_SECTOR_SIZE);
         if (r != 0) {
             report_device_error(dev, sector + done, true);
             return r;

@@ -7,10 +7,11 @@
 #include <unordered_map>
 
 #include "wfs/common/log.h"
+#include "wfs/device/sector.h"
 
 namespace {
 
-using Block = std::array<uint8_t, 512>;
+using Block = std::array<uint8_t, WFS_SECTOR_SIZE>;
 
 struct Overlay {
     std::mutex lock;
@@ -74,13 +75,13 @@ void overlay_apply(uint32_t dev, uint64_t sector, uint32_t count, uint8_t *buffe
         // Few held blocks: look each of them up against the range.
         for (const auto &b : blocks) {
             if (b.first >= sector && b.first - sector < count)
-                std::memcpy(buffer + (b.first - sector) * 512, b.second.data(), 512);
+                std::memcpy(buffer + (b.first - sector) * WFS_SECTOR_SIZE, b.second.data(), WFS_SECTOR_SIZE);
         }
     } else {
         for (uint32_t i = 0; i < count; ++i) {
             auto it = blocks.find(sector + i);
             if (it != blocks.end())
-                std::memcpy(buffer + static_cast<size_t>(i) * 512, it->second.data(), 512);
+                std::memcpy(buffer + static_cast<size_t>(i) * WFS_SECTOR_SIZE, it->second.data(), WFS_SECTOR_SIZE);
         }
     }
 }

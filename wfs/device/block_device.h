@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#define WFS_SECTOR_SIZE 512
+#include "wfs/device/sector.h"
 
 struct BlockDevice;
 struct DiskSourceInfo;

@@ -40,7 +40,7 @@ struct EwfImage {
     std::vector<uint64_t> segment_bytes;
     uint64_t media_bytes = 0;
     uint64_t sectors = 0;
-    uint32_t bytes_per_sector = 512;  // the image's own sector size
+    uint32_t bytes_per_sector = WFS_SECTOR_SIZE;  // the image's own sector size
     std::vector<StoredHash> hashes;
     std::mutex lock;                  // the handle is not safe for concurrent use
     uint32_t known_errors = 0;        // checksum errors already taken into `bad`

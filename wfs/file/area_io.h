@@ -18,7 +18,7 @@ struct AreaPos {
 // partition's start) holding `record_size`-byte records.
 inline AreaPos area_pos(const DriverParam *pdp, uint32_t area_offset, uint32_t clus, unsigned record_size)
 {
-    unsigned per_sector = WFS_BLOCK_SIZE / record_size;
+    unsigned per_sector = WFS_SECTOR_SIZE / record_size;
     AreaPos p;
     p.sector = pdp->start_sector + area_offset + clus / per_sector;
     p.offset = (clus % per_sector) * record_size;

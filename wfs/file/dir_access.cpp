@@ -138,7 +138,7 @@ unsigned set_dir_item_info(DriverParam *pdp, uint32_t clus, const dir_item *item
 unsigned set_dir_item_down_clus(DriverParam *pdp, uint32_t clus, uint32_t next, bool flush)
 {
     // The next cluster's record is written anyway when it shares the sector.
-    bool other_sector = next / (WFS_BLOCK_SIZE / DIR_ITEM_SIZE) != clus / (WFS_BLOCK_SIZE / DIR_ITEM_SIZE);
+    bool other_sector = next / (WFS_SECTOR_SIZE / DIR_ITEM_SIZE) != clus / (WFS_SECTOR_SIZE / DIR_ITEM_SIZE);
     return modify_dir_fields(pdp, clus, "set_dir_item_down_clus", flush && other_sector,
                              [&](dir_item &d) { d.down_cluster_no = next; });
 }

@@ -29,7 +29,7 @@ bool admitted(const file_info_v2 &fi, uint32_t clus, wfs_time from, uint32_t fil
     unsigned st = file_info_v2_stream_type(&fi);
     if (stream_type != WFS_STREAM_ANY && st != stream_type)
         return false;
-    if (fi.av ? !bit_set(driver_type_mask, 0) : !bit_set(driver_type_mask, 4))
+    if (!bit_set(driver_type_mask, fi.av ? DRIVER_TYPE_RECORD : DRIVER_TYPE_PICTURE))
         return false;
     if (fi.av && wfs_time_diff(fi.end_time, fi.start_time) < 3)
         return false;

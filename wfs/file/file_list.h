@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "wfs/file/file_info.h"
+#include "wfs/file/record_search.h"
 #include "wfs/file/wfs_time.h"
 
 // Capacity taken when no array is given (only counting).
@@ -19,8 +20,9 @@ enum { WFS_FILE_LIST_MAX_STEPS = 10000 };
 //  - file_type_mask: bit n admits recordings of type code n (codes of 32 and
 //    more are never listed).
 //  - take: 0 includes the recording already running at the start.
-//  - driver_type_mask: bits 0-6 select the driver types; bit 0 also admits
-//    video recordings, bit 4 picture recordings.
+//  - driver_type_mask: bits 0-6 select the driver types
+//    (wfs_driver_type_bit); the bit of DRIVER_TYPE_RECORD also admits video
+//    recordings, the bit of DRIVER_TYPE_PICTURE picture recordings.
 //  - stream_type: admits recordings whose stream type equals it; 2 admits all.
 // Recordings of zero length, video shorter than 3 seconds, recordings whose
 // end is not after `from`, entries that repeat the previous record, and

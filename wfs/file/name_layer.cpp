@@ -20,11 +20,8 @@
 namespace {
 
 const char *const kSrc = "Src\\adapt";
-const uint32_t kSector = 512;
 const uint32_t kVideoBuffer = 32768;
 const uint32_t kSmallBuffer = 4096;
-const uint32_t kAllTypes = 0xFFFFFFFFu;
-const uint32_t kAllDrivers = 0xFFFFFFFFu;
 // Sectors per direct read: keeps one request within what a device read takes.
 const uint32_t kDirectChunkSectors = 0x8000;
 
@@ -56,11 +53,11 @@ bool is_workdir(const FileHandle *h)
 
 bool alloc_buffer(FileHandle *h, uint32_t size)
 {
-    h->buf_alloc = static_cast<uint8_t *>(std::malloc(size + kSector));
+    h->buf_alloc = static_cast<uint8_t *>(std::malloc(size + WFS_SECTOR_SIZE));
     if (!h->buf_alloc)
         return false;
     uintptr_t p = reinterpret_cast<uintptr_t>(h->buf_alloc);
-    h->buf = reinterpret_cast<uint8_t *>((p + kSector - 1) & ~uintptr_t(kSector - 1));
+    h->buf = reinterpret_cast<uint8_t *>((p + WFS_SECTOR_SIZE - 1) & ~uintptr_t(WFS_SECTOR_SIZE - 1));
     h->buf_size = size;
     h->buf_valid = 0;
     h->buf_pos = 0;
@@ -89,7 +86,7 @@ bool recording_bytes(FileHandle *h, uint64_t *out)
     uint64_t sectors = 0;
     if (wfs_get_file_sectors(h, &sectors) != FS_OK)
         return false;
-    *out = sectors * kSector;
+    *out = sectors * WFS_SECTOR_SIZE;
     return true;
 }
 
@@ -109,7 +106,7 @@ bool read_sectors(FileHandle *h, uint8_t *buf, uint64_t sectors)
         uint32_t n = sectors > kDirectChunkSectors ? kDirectChunkSectors : static_cast<uint32_t>(sectors);
         if (wfs_file_read(h, buf, n) != FS_OK)
             return false;
-        buf += uint64_t(n) * kSector;
+        buf += uint64_t(n) * WFS_SECTOR_SIZE;
         sectors -= n;
     }
     return true;
@@ -127,7 +124,7 @@ void check_stream_header(FileHandle *h)
     // record its first cluster names belongs to another recording now.
     if (!pdp || h->frag.first != 0 || h->cur_dir_info.head_sectors != 0 || h->cur_cluster != h->first_cluster)
         return;
-    uint8_t sector[kSector];
+    uint8_t sector[WFS_SECTOR_SIZE];
     uint64_t lba = cluster_to_sector(pdp, h->cur_cluster);
     if (bread_multi(pdp->dev, 1, lba, sector) != 0)
         return;
@@ -135,7 +132,7 @@ void check_stream_header(FileHandle *h)
         return;
     uint32_t header = uint32_t(sector[4]) | uint32_t(sector[5]) << 8 | uint32_t(sector[6]) << 16 |
                       uint32_t(sector[7]) << 24;
-    uint32_t bps = pdp->bytes_per_sector ? pdp->bytes_per_sector : kSector;
+    uint32_t bps = pdp->bytes_per_sector ? pdp->bytes_per_sector : WFS_SECTOR_SIZE;
     uint32_t head_sectors = header / bps;
     uint64_t length = 0;
     if (head_sectors == 0 || head_sectors > 0xFFFF || wfs_get_file_sectors(h, &length) != FS_OK ||
@@ -230,7 +227,7 @@ fs_file *open_recording(const char *path)
         rc = FS_NO_EXIST_FILE;
     else
         rc = file_goto_work_driver(h, static_cast<uint8_t>(name.channel), start, INDEX_SEARCH_START,
-                                   name.hint, kAllTypes, kAllDrivers, 0, WFS_STREAM_ANY);
+                                   name.hint, WFS_ALL_FILE_TYPES, WFS_ALL_DRIVER_TYPES, 0, WFS_STREAM_ANY);
     if (rc != FS_OK || h->cur_cluster == 0) {
         wfs_console("No file %s!\n", path);
         wfs_file_close(h);
@@ -244,12 +241,12 @@ fs_file *open_recording(const char *path)
         return nullptr;
     }
     h->file_len = length;
-    h->head_bytes = uint64_t(h->cur_dir_info.head_sectors) * kSector;
+    h->head_bytes = uint64_t(h->cur_dir_info.head_sectors) * WFS_SECTOR_SIZE;
     if (h->frag.first != 0) {
         // Every record of a recording carries its header's length, which
         // counts from the recording's first cluster: only what of it reaches
         // past the clusters the fragment has lost lies in the fragment.
-        const uint64_t lost = uint64_t(h->frag.base_item) * pdp->sec_per_clus * kSector;
+        const uint64_t lost = uint64_t(h->frag.base_item) * pdp->sec_per_clus * WFS_SECTOR_SIZE;
         h->head_bytes = h->head_bytes > lost ? h->head_bytes - lost : 0;
     }
     if (h->head_bytes > h->file_len)
@@ -297,12 +294,12 @@ size_t read_recording(FileHandle *h, uint8_t *out, size_t n, size_t size)
     }
 
     // Large sector-aligned reads go straight into the caller's buffer.
-    if (n > h->buf_size / 2 && h->cur_pos % kSector == 0 && n % kSector == 0) {
+    if (n > h->buf_size / 2 && h->cur_pos % WFS_SECTOR_SIZE == 0 && n % WFS_SECTOR_SIZE == 0) {
         if (h->cur_pos >= h->file_len)
             return 0;
         if (n > h->file_len - h->cur_pos)
             n = static_cast<size_t>(h->file_len - h->cur_pos);
-        if (!position_at(h, h->cur_pos / kSector) || !read_sectors(h, out, n / kSector))
+        if (!position_at(h, h->cur_pos / WFS_SECTOR_SIZE) || !read_sectors(h, out, n / WFS_SECTOR_SIZE))
             return 0;
         h->cur_pos += n;
         h->buf_valid = 0;
@@ -312,12 +309,12 @@ size_t read_recording(FileHandle *h, uint8_t *out, size_t n, size_t size)
     // Buffered path.
     const uint32_t bsize = h->buf_size;
     if (!h->buf_valid || h->cur_pos < h->buf_pos || h->cur_pos > h->buf_pos + bsize || refreshed) {
-        uint64_t sector = h->cur_pos / kSector;
-        if (!position_at(h, sector) || !read_sectors(h, h->buf, bsize / kSector)) {
+        uint64_t sector = h->cur_pos / WFS_SECTOR_SIZE;
+        if (!position_at(h, sector) || !read_sectors(h, h->buf, bsize / WFS_SECTOR_SIZE)) {
             h->buf_valid = 0;
             return 0;
         }
-        h->buf_pos = sector * kSector;
+        h->buf_pos = sector * WFS_SECTOR_SIZE;
         h->buf_valid = 1;
     }
     size_t done = 0;
@@ -340,7 +337,7 @@ size_t read_recording(FileHandle *h, uint8_t *out, size_t n, size_t size)
         if (at_end)
             break;  // end of the recording
         // The handle stands right behind the buffer: fill the next window.
-        if (!position_at(h, window_end / kSector) || !read_sectors(h, h->buf, bsize / kSector)) {
+        if (!position_at(h, window_end / WFS_SECTOR_SIZE) || !read_sectors(h, h->buf, bsize / WFS_SECTOR_SIZE)) {
             h->buf_valid = 0;
             break;
         }
@@ -456,7 +453,7 @@ int fs_fseek(fs_file *h, int64_t offset, int whence)
     if (pos < low || pos > h->file_len)
         return -3;
     if (!workdir && (!h->buf_valid || pos < h->buf_pos || pos >= h->buf_pos + h->buf_size)) {
-        if (wfs_file_moveto_len(h, pos / kSector) != FS_OK)
+        if (wfs_file_moveto_len(h, pos / WFS_SECTOR_SIZE) != FS_OK)
             return -3;
         h->buf_valid = 0;
     }
@@ -520,7 +517,7 @@ intptr_t fs_findfirst(const char *path, find_data *out)
     h->search_time = day_start;
     intptr_t find = reinterpret_cast<intptr_t>(h);
     if (file_goto_work_driver(h, static_cast<uint8_t>(channel), day_start, INDEX_SEARCH_IN_USE, 0,
-                              kAllTypes, kAllDrivers, 0, WFS_STREAM_ANY) != FS_OK) {
+                              WFS_ALL_FILE_TYPES, WFS_ALL_DRIVER_TYPES, 0, WFS_STREAM_ANY) != FS_OK) {
         wfs_file_close(h);
         return -1;
     }
@@ -547,7 +544,7 @@ int find_next(intptr_t find, find_data *out)
     for (uint64_t step = 0; step < limit; ++step) {
         // The walk covers the whole day (a range of one instant would stop
         // at the first time section that starts after midnight).
-        uint32_t clus = file_next_record(h, h->channel, day, day_end, 0, kAllDrivers, 0, h->stream_type);
+        uint32_t clus = file_next_record(h, h->channel, day, day_end, 0, WFS_ALL_DRIVER_TYPES, 0, h->stream_type);
         if (clus == 0 || wfs_time_diff(h->found_time, day) > 86399)
             return -1;
         dir_item item;
@@ -568,7 +565,7 @@ int find_next(intptr_t find, find_data *out)
         std::memcpy(out->name, name.c_str(), name.size() + 1);
         out->attrib = 0;
         uint64_t sectors = dir_item_length_sectors(&item, h->pdp->sec_per_clus);
-        out->size = sectors > item.head_sectors ? (sectors - item.head_sectors) * kSector : 0;
+        out->size = sectors > item.head_sectors ? (sectors - item.head_sectors) * WFS_SECTOR_SIZE : 0;
         struct tm tmv;
         std::memset(&tmv, 0, sizeof tmv);
         tmv.tm_year = static_cast<int>(wfs_time_year(s)) - 1900;
@@ -645,7 +642,7 @@ int fs_disk_space(const char *path, uint64_t *free_bytes, uint64_t *total_bytes,
         wfs_console("Disk error!\n");
         return -1;
     }
-    uint64_t clus_bytes = uint64_t(pdp->sec_per_clus) * kSector;
+    uint64_t clus_bytes = uint64_t(pdp->sec_per_clus) * WFS_SECTOR_SIZE;
     uint64_t total = uint64_t(pdp->total_cluster) * clus_bytes;
     uint64_t used = pdp->current_cluster < pdp->total_cluster ? pdp->current_cluster : pdp->total_cluster;
     uint64_t freeb = (uint64_t(pdp->total_cluster) - used) * clus_bytes;

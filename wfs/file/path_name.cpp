@@ -1,6 +1,7 @@
 // Recording path names: type letters, the bounded parser and the builders.
 #include "wfs/file/path_name.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -29,6 +30,11 @@ unsigned wfs_type_code_from_letter(const std::string &letter)
     return 0;
 }
 
+bool wfs_is_recorder_path(const char *path)
+{
+    return path && std::strncmp(path, WFS_PATH_PREFIX, sizeof WFS_PATH_PREFIX - 1) == 0;
+}
+
 static bool ends_with(const char *s, size_t len, const char *tail)
 {
     size_t n = std::strlen(tail);
@@ -44,7 +50,7 @@ wfs_path_kind_t wfs_path_kind(const char *path)
         return WFS_PATH_OTHER;
     if (ends_with(path, len, ".h264") || ends_with(path, len, ".jpg"))
         return WFS_PATH_RECORD;
-    if (std::strstr(path, "WorkDirectory"))
+    if (std::strstr(path, WFS_WORK_DIR_NAME))
         return WFS_PATH_WORKDIR;
     return WFS_PATH_OTHER;
 }
@@ -130,8 +136,9 @@ bool last_components(const char *path, size_t len, int n, const char **begin, co
 bool parse_ide(const char *b, const char *e, int *disk, int *part)
 {
     Scan s{b, e};
-    if (!(s.lit('i') && s.lit('d') && s.lit('e')))
-        return false;
+    for (const char *k = WFS_PATH_IDE; *k; ++k)
+        if (!s.lit(*k))
+            return false;
     if (s.done() || *s.p < 'a' || *s.p > 'z')
         return false;
     *disk = *s.p - 'a';
@@ -252,7 +259,8 @@ int wfs_parse_ide_component(const char *path, int *disk, int *part)
         const char *e = static_cast<const char *>(std::memchr(b, '/', stop - b));
         if (!e)
             e = stop;
-        if (e - b >= 3 && std::memcmp(b, "ide", 3) == 0)
+        const ptrdiff_t n = sizeof WFS_PATH_IDE - 1;
+        if (e - b >= n && std::memcmp(b, WFS_PATH_IDE, n) == 0)
             return parse_ide(b, e, disk, part) ? 0 : -1;
         p = e;
     }
@@ -291,8 +299,19 @@ std::string wfs_build_file_name(int start_h, int start_m, int start_s, int end_h
 std::string wfs_build_record_path(int disk, int part, int year, int month, int day,
                                   int channel_dir, const std::string &file_name)
 {
-    char dir[80];
-    std::snprintf(dir, sizeof dir, "/mnt/ide%c%d/%04d-%02d-%02d/%03d/", 'a' + disk, part, year,
-                  month, day, channel_dir);
-    return dir + file_name;
+    char dir[64];
+    std::snprintf(dir, sizeof dir, "/%04d-%02d-%02d/%03d/", year, month, day, channel_dir);
+    return WFS_PATH_ROOT + wfs_build_ide_component(disk, part) + dir + file_name;
+}
+
+std::string wfs_build_ide_component(int disk, int part)
+{
+    char ide[32];
+    std::snprintf(ide, sizeof ide, "%s%c%d", WFS_PATH_IDE, 'a' + disk, part);
+    return ide;
+}
+
+std::string wfs_build_work_dir_path(int disk, int part)
+{
+    return WFS_PATH_ROOT + wfs_build_ide_component(disk, part) + "/" WFS_WORK_DIR_NAME;
 }

@@ -19,6 +19,19 @@
 // Longest path the name layer accepts.
 enum { WFS_MAX_PATH = 1024 };
 
+// Every path of a recorder disk begins with WFS_PATH_PREFIX ("/mnt/ide", the
+// disk letter follows). A local copy keeps the part after WFS_PATH_ROOT
+// ("/mnt/") below its folder. Other paths under /mnt are ordinary mounted
+// file systems.
+#define WFS_PATH_ROOT "/mnt/"
+#define WFS_PATH_IDE "ide"
+#define WFS_PATH_PREFIX WFS_PATH_ROOT WFS_PATH_IDE
+// The name of a partition's work directory.
+#define WFS_WORK_DIR_NAME "WorkDirectory"
+
+// True when the path begins with WFS_PATH_PREFIX.
+bool wfs_is_recorder_path(const char *path);
+
 // Letter of a recording type code as the record catalogue writes it: sixteen
 // letters "RAMCHISFNKGUPTBV" for codes 0..15, "R" for anything above.
 const char *wfs_type_letter(unsigned code);
@@ -76,3 +89,8 @@ std::string wfs_build_file_name(int start_h, int start_m, int start_s, int end_h
 // given (the caller decides between channel + 1 and the 0-based channel).
 std::string wfs_build_record_path(int disk, int part, int year, int month, int day,
                                   int channel_dir, const std::string &file_name);
+
+// "ide%c%d": the component that names a partition ("idea0").
+std::string wfs_build_ide_component(int disk, int part);
+// "/mnt/ide%c%d/WorkDirectory": the partition's work directory.
+std::string wfs_build_work_dir_path(int disk, int part);

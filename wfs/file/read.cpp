@@ -40,7 +40,7 @@ int read_cluster_run(const DriverParam *pdp, uint32_t clus, uint32_t offset, uin
         if (bread_multi(pdp->dev, n, sector, dst) != 0)
             return -1;
         sector += n;
-        dst += static_cast<size_t>(n) * WFS_BLOCK_SIZE;
+        dst += static_cast<size_t>(n) * WFS_SECTOR_SIZE;
         count -= n;
     }
     return 0;
@@ -82,8 +82,8 @@ unsigned wfs_file_read(FileHandle *h, void *buf, uint32_t n)
             if (at_last_cluster(h)) {
                 // End of the recording: the rest of the request is filler.
                 h->cur_offset += r;
-                std::memset(out + static_cast<size_t>(r) * WFS_BLOCK_SIZE, 0xFF,
-                            static_cast<size_t>(n - r) * WFS_BLOCK_SIZE);
+                std::memset(out + static_cast<size_t>(r) * WFS_SECTOR_SIZE, 0xFF,
+                            static_cast<size_t>(n - r) * WFS_SECTOR_SIZE);
                 wfs_trace("wfs_file_read() over!!!\n");
                 return FS_OK;
             }
@@ -98,7 +98,7 @@ unsigned wfs_file_read(FileHandle *h, void *buf, uint32_t n)
         st = file_load_clus(h, next);
         if (st != FS_OK)
             return st;
-        out += static_cast<size_t>(r) * WFS_BLOCK_SIZE;
+        out += static_cast<size_t>(r) * WFS_SECTOR_SIZE;
         n -= r;
     }
 }

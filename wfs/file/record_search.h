@@ -19,6 +19,13 @@
 // Stream types that match every recording.
 enum { WFS_STREAM_ANY = 2, WFS_STREAM_ANY2 = 0xFF };
 
+// A file_type_mask admitting every type code, a driver_type_mask selecting
+// every driver type.
+const uint32_t WFS_ALL_FILE_TYPES = 0xFFFFFFFFu;
+const uint32_t WFS_ALL_DRIVER_TYPES = 0xFFFFFFFFu;
+// The bit of a driver type in a driver_type_mask (none above type 31).
+constexpr uint32_t wfs_driver_type_bit(unsigned type) { return type < 32 ? 1u << type : 0u; }
+
 // Positions h (whose pdp is set) inside its partition's cluster range
 // lo .. hi (start times increasing with the cluster number) on the cluster
 // the index mode asks for (forward modes 2, 3; backward 7, 8, 12), starting

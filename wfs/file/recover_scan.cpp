@@ -20,7 +20,7 @@
 
 namespace {
 
-const uint32_t kRecordsPerSector = 512 / DIR_ITEM_SIZE;
+const uint32_t kRecordsPerSector = WFS_SECTOR_SIZE / DIR_ITEM_SIZE;
 const uint32_t kMaxChain = 65536;  // item_num is 16 bits
 
 struct Surviving {
@@ -71,7 +71,7 @@ void Scan::overlay_cached(uint64_t first_sector, uint32_t sectors, uint8_t *data
         if (bh == nullptr)
             continue;
         if (bh->uptodate && bh->dirt)
-            std::memcpy(data + static_cast<size_t>(i) * WFS_BLOCK_SIZE, bh->data, WFS_BLOCK_SIZE);
+            std::memcpy(data + static_cast<size_t>(i) * WFS_SECTOR_SIZE, bh->data, WFS_SECTOR_SIZE);
         release_block(bh);
     }
 }
@@ -85,7 +85,7 @@ void Scan::read_area()
     const uint64_t area = m_pdp->start_sector + m_pdp->dir_offset;
     const uint64_t s_first = lo / kRecordsPerSector;
     const uint64_t s_end = (static_cast<uint64_t>(hi) - 1) / kRecordsPerSector + 1;
-    std::vector<uint8_t> piece(static_cast<size_t>(WFS_RECOVER_PIECE_SECTORS) * WFS_BLOCK_SIZE);
+    std::vector<uint8_t> piece(static_cast<size_t>(WFS_RECOVER_PIECE_SECTORS) * WFS_SECTOR_SIZE);
     for (uint64_t s = s_first; s < s_end; s += WFS_RECOVER_PIECE_SECTORS) {
         const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(WFS_RECOVER_PIECE_SECTORS, s_end - s));
         ++m_stats->reads;
@@ -199,8 +199,8 @@ void Scan::emit_deleted(uint32_t clus, std::vector<wfs_recovered> *out)
     const uint32_t spc = m_pdp->sec_per_clus;
     const uint32_t end_length = item.end_length < spc ? item.end_length : spc;
     r.sectors = static_cast<uint64_t>(item.item_num) * spc + end_length;
-    r.head_bytes = static_cast<uint64_t>(item.head_sectors) * WFS_BLOCK_SIZE;
-    if (r.head_bytes > r.sectors * WFS_BLOCK_SIZE)
+    r.head_bytes = static_cast<uint64_t>(item.head_sectors) * WFS_SECTOR_SIZE;
+    if (r.head_bytes > r.sectors * WFS_SECTOR_SIZE)
         r.head_bytes = 0;
     out->push_back(r);
 }
@@ -233,10 +233,10 @@ void Scan::emit_fragment(size_t first, std::vector<uint8_t> *seen, std::vector<w
     r.lost_first_cluster = head.item.first_cluster_no;
     r.clusters = clusters;
     r.sectors = static_cast<uint64_t>(clusters - 1) * spc + fragment_last_sectors(&last, spc);
-    const uint64_t header = static_cast<uint64_t>(head.item.head_sectors) * WFS_BLOCK_SIZE;
-    const uint64_t lost = static_cast<uint64_t>(head.item.item_num) * spc * WFS_BLOCK_SIZE;
+    const uint64_t header = static_cast<uint64_t>(head.item.head_sectors) * WFS_SECTOR_SIZE;
+    const uint64_t lost = static_cast<uint64_t>(head.item.item_num) * spc * WFS_SECTOR_SIZE;
     r.head_bytes = header > lost ? header - lost : 0;
-    if (r.head_bytes > r.sectors * WFS_BLOCK_SIZE)
+    if (r.head_bytes > r.sectors * WFS_SECTOR_SIZE)
         r.head_bytes = 0;
     const uint64_t kb = r.sectors / 2;
     r.info.file_len = kb > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(kb);

@@ -8,7 +8,7 @@
 #include "wfs/volume/disk_error.h"
 #include "wfs/volume/mount.h"
 
-static const unsigned kItemsPerSector = WFS_BLOCK_SIZE / UD_ITEM_SIZE;
+static const unsigned kItemsPerSector = WFS_SECTOR_SIZE / UD_ITEM_SIZE;
 static const unsigned kCardBytes = 10;
 static const unsigned kKindByte = 10;
 static const unsigned kGenerationByte = 11;
@@ -124,7 +124,7 @@ unsigned ud_init_area(DriverParam *pdp)
     BufferHead *bh = getblk(pdp->dev, pdp->start_sector + pdp->ud_offset);
     if (bh == nullptr)
         return FS_READ_ERROR;
-    std::memset(bh->data, 0, WFS_BLOCK_SIZE);
+    std::memset(bh->data, 0, WFS_SECTOR_SIZE);
     bh->uptodate = 1;
     bh->dirt = 1;
     release_block(bh);

@@ -16,11 +16,8 @@
 namespace {
 
 const char *const kSrc = "Src\\file";
-const uint32_t kSector = WFS_BLOCK_SIZE;
 // Byte buffer of a writing handle.
 const uint32_t kWriteBuffer = 32768;
-// Driver type that receives mirror recordings.
-const int kMirrorDriverType = 3;
 
 WfsWriterClock g_clock = nullptr;
 
@@ -154,7 +151,7 @@ unsigned write_sectors(FileHandle *h, const uint8_t *buf, uint32_t n)
             return FS_READ_ERROR;
         }
         h->written_sectors[0] += k;
-        buf += size_t(k) * kSector;
+        buf += size_t(k) * WFS_SECTOR_SIZE;
         n -= k;
     }
     note_progress(h);
@@ -183,11 +180,11 @@ bool alloc_buffer(FileHandle *h)
 {
     if (h->buf)
         return true;
-    h->buf_alloc = static_cast<uint8_t *>(std::malloc(kWriteBuffer + kSector));
+    h->buf_alloc = static_cast<uint8_t *>(std::malloc(kWriteBuffer + WFS_SECTOR_SIZE));
     if (!h->buf_alloc)
         return false;
     uintptr_t p = reinterpret_cast<uintptr_t>(h->buf_alloc);
-    h->buf = reinterpret_cast<uint8_t *>((p + kSector - 1) & ~uintptr_t(kSector - 1));
+    h->buf = reinterpret_cast<uint8_t *>((p + WFS_SECTOR_SIZE - 1) & ~uintptr_t(WFS_SECTOR_SIZE - 1));
     h->buf_size = kWriteBuffer;
     h->buf_pos = 0;
     h->dirty = 0;
@@ -199,10 +196,10 @@ bool alloc_buffer(FileHandle *h)
 unsigned drain(FileHandle *h, bool pad)
 {
     uint64_t fill = h->buf_pos;
-    uint32_t sectors = static_cast<uint32_t>(fill / kSector);
-    uint32_t rest = static_cast<uint32_t>(fill % kSector);
+    uint32_t sectors = static_cast<uint32_t>(fill / WFS_SECTOR_SIZE);
+    uint32_t rest = static_cast<uint32_t>(fill % WFS_SECTOR_SIZE);
     if (pad && rest) {
-        std::memset(h->buf + fill, 0, kSector - rest);
+        std::memset(h->buf + fill, 0, WFS_SECTOR_SIZE - rest);
         ++sectors;
         rest = 0;
     }
@@ -212,7 +209,7 @@ unsigned drain(FileHandle *h, bool pad)
     if (st != FS_OK)
         return st;
     if (rest)
-        std::memmove(h->buf, h->buf + size_t(sectors) * kSector, rest);
+        std::memmove(h->buf, h->buf + size_t(sectors) * WFS_SECTOR_SIZE, rest);
     h->buf_pos = rest;
     h->dirty = rest != 0;
     return FS_OK;
@@ -222,7 +219,7 @@ unsigned drain(FileHandle *h, bool pad)
 uint64_t clusters_needed(const FileHandle *w, uint64_t extra)
 {
     const uint64_t spc = w->pdp->sec_per_clus;
-    uint64_t sectors = w->written_sectors[1] + (uint64_t(w->buf_pos) + extra + kSector - 1) / kSector;
+    uint64_t sectors = w->written_sectors[1] + (uint64_t(w->buf_pos) + extra + WFS_SECTOR_SIZE - 1) / WFS_SECTOR_SIZE;
     uint64_t room = w->cur_cluster != 0 ? spc - w->written_sectors[0] : 0;
     return sectors <= room ? 0 : (sectors - room + spc - 1) / spc;
 }
@@ -265,7 +262,7 @@ void writer_begin_recording(FileHandle *h, wfs_time t)
     h->cur_offset = 0;
     h->curr_clus_num = 0;
     h->written_sectors[0] = 0;
-    h->written_sectors[1] = static_cast<uint32_t>(h->head_bytes / kSector);
+    h->written_sectors[1] = static_cast<uint32_t>(h->head_bytes / WFS_SECTOR_SIZE);
     h->ud_stored = 0;
     h->ud_pending = 0;
     h->search_time = t != 0 ? t : wfs_writer_now();
@@ -313,8 +310,8 @@ unsigned wfs_file_create(uint8_t channel, uint8_t av, uint8_t type, uint8_t stre
     if (out)
         *out = nullptr;
     FileHandle *m = nullptr;
-    if (mirror && get_work_driver(kMirrorDriverType) != nullptr)
-        m = open_writer(channel, av, type, stream_type, t, kMirrorDriverType, attr);
+    if (mirror && get_work_driver(DRIVER_TYPE_MIRROR) != nullptr)
+        m = open_writer(channel, av, type, stream_type, t, DRIVER_TYPE_MIRROR, attr);
     FileHandle *h = open_writer(channel, av, type, stream_type, t, driver_type, attr);
     if (h == nullptr) {
         wfs_error("wfs_file_create() Get the Handle error with type:%d!\n", driver_type);
@@ -342,8 +339,8 @@ unsigned wfs_writer_set_head_bytes(FileHandle *h, uint32_t bytes)
         return FS_INVALID_HANDLE;
     if (h->first_cluster != 0)
         return FS_NO_EXIST_FILE;
-    h->head_bytes = bytes / kSector * kSector;
-    h->written_sectors[1] = static_cast<uint32_t>(h->head_bytes / kSector);
+    h->head_bytes = bytes / WFS_SECTOR_SIZE * WFS_SECTOR_SIZE;
+    h->written_sectors[1] = static_cast<uint32_t>(h->head_bytes / WFS_SECTOR_SIZE);
     return FS_OK;
 }
 
@@ -446,7 +443,7 @@ unsigned wfs_file_cover(FileHandle *h, const void *buf, uint32_t sectors)
             if (bwrite_multi(h->pdp->dev, k, lba, src) != 0)
                 return FS_READ_ERROR;
             h->cur_offset += k;
-            src += size_t(k) * kSector;
+            src += size_t(k) * WFS_SECTOR_SIZE;
             sectors -= k;
         }
         if (sectors == 0)

@@ -226,7 +226,7 @@ void writer_save_driver(DriverParam *pdp)
     if (pdp->collision_dirty && pdp->collision_clusters) {
         BufferHead *bh = getblk(pdp->dev, pdp->start_sector + pdp->collision_offset);
         if (bh != nullptr) {
-            std::memset(bh->data, 0, WFS_BLOCK_SIZE);
+            std::memset(bh->data, 0, WFS_SECTOR_SIZE);
             encode_collision_sector(pdp->collision_clusters, bh->data);
             bh->uptodate = 1;
             bh->dirt = 1;
@@ -288,7 +288,7 @@ unsigned set_new_clus(FileHandle *h)
     item.alarm = h->alarm;
     item.up_cluster_no = first ? 0 : h->cur_cluster;
     item.down_cluster_no = DIR_DOWN_OPEN;
-    item.head_sectors = static_cast<uint16_t>(h->head_bytes / WFS_BLOCK_SIZE);
+    item.head_sectors = static_cast<uint16_t>(h->head_bytes / WFS_SECTOR_SIZE);
     item.sub_type = h->writer_attr[1] & 7u;
     item.sub_type2 = h->writer_attr[2] & 3u;
     item.keep_flag = h->writer_attr[0] & 1u;

@@ -69,7 +69,7 @@ int wfs_get_driver_info(int disk, int part, DriverInfo *info)
         return 1;
 
     info->driver_type = pdp->driver_type;
-    if (pdp->driver_type > 7) {
+    if (pdp->driver_type > DRIVER_TYPE_HIGHEST) {
         wfs_warn("wfs_get_driver_info() DISK Set to ReadOnly!\n");
         info->is_work = 0;
         pdp->driver_type = DRIVER_TYPE_READONLY;

@@ -115,8 +115,7 @@ std::string driver_tables_text(void)
     for (DriverParam *d : drivers) {
         if (d->time_sections == nullptr)
             continue;
-        uint32_t type = d->driver_type;
-        if (is_work_driver(d) && (type == 0 || type == 3 || type == 4))
+        if (is_work_driver(d) && driver_type_written(d->driver_type))
             refresh_current_section(d);
         int n = time_section_count(d);
         for (int i = 0; i < n; ++i) {

@@ -20,7 +20,7 @@ const uint32_t kRun = 16;
 const uint32_t kUdAreaStart = 40960;
 // Items of a full-size user-data ring.
 const uint32_t kUdItems = 0x280000;
-const uint32_t kUdItemsPerSector = WFS_BLOCK_SIZE / UD_ITEM_SIZE;
+const uint32_t kUdItemsPerSector = WFS_SECTOR_SIZE / UD_ITEM_SIZE;
 // A ring smaller than this is not worth having.
 const uint32_t kUdMinItems = 2048;
 // Spare records beyond the last cluster in the directory and index areas.
@@ -48,7 +48,7 @@ int put_sector(int disk, uint64_t sector, const uint8_t *data, bool unchecked)
     BufferHead *bh = getblk(static_cast<uint32_t>(disk), sector);
     if (bh == nullptr)
         return 1;
-    std::memcpy(bh->data, data, WFS_BLOCK_SIZE);
+    std::memcpy(bh->data, data, WFS_SECTOR_SIZE);
     bh->uptodate = 1;
     bh->dirt = 1;
     int rc = unchecked ? sync_buffer_unchecked(bh) : sync_buffer(bh);
@@ -78,9 +78,9 @@ void forget_range(int disk, uint64_t first, uint64_t count)
 // 16, flushing after the first run, every 1024th run and the tail.
 int write_pattern(int disk, uint64_t first, uint64_t count, const uint8_t *pattern)
 {
-    static uint8_t run_buf[kRun * WFS_BLOCK_SIZE];
+    static uint8_t run_buf[kRun * WFS_SECTOR_SIZE];
     for (uint32_t i = 0; i < kRun; ++i)
-        std::memcpy(run_buf + i * WFS_BLOCK_SIZE, pattern, WFS_BLOCK_SIZE);
+        std::memcpy(run_buf + i * WFS_SECTOR_SIZE, pattern, WFS_SECTOR_SIZE);
     sync_disk_buffers(static_cast<uint32_t>(disk));
     uint64_t done = 0;
     uint64_t runs = 0;
@@ -166,15 +166,15 @@ int wfs_set_key_config(int disk, int part, const KeyParamBlock *config)
 
 int wfs_init_area_data(int disk, uint64_t first, uint64_t count, uint8_t fill)
 {
-    uint8_t pattern[WFS_BLOCK_SIZE];
+    uint8_t pattern[WFS_SECTOR_SIZE];
     std::memset(pattern, fill, sizeof pattern);
     return write_pattern(disk, first, count, pattern);
 }
 
 int init_dir_area(int disk, uint64_t dir_sector, uint64_t backdir_sector, uint32_t rev_clus, uint32_t dir_size)
 {
-    const uint32_t per_sector = WFS_BLOCK_SIZE / DIR_ITEM_SIZE;
-    uint8_t fresh[WFS_BLOCK_SIZE];
+    const uint32_t per_sector = WFS_SECTOR_SIZE / DIR_ITEM_SIZE;
+    uint8_t fresh[WFS_SECTOR_SIZE];
     std::memset(fresh, 0, sizeof fresh);
     for (uint32_t i = 0; i < per_sector; ++i)
         fresh[i * DIR_ITEM_SIZE + 1] = DIR_FLAG_UNWRITTEN;
@@ -185,7 +185,7 @@ int init_dir_area(int disk, uint64_t dir_sector, uint64_t backdir_sector, uint32
     const uint64_t areas[2] = {dir_sector, backdir_sector};
     for (uint64_t base : areas) {
         for (uint64_t s = 0; s < reserved_sectors; ++s) {
-            uint8_t sector[WFS_BLOCK_SIZE];
+            uint8_t sector[WFS_SECTOR_SIZE];
             std::memcpy(sector, fresh, sizeof sector);
             for (uint32_t i = 0; i < per_sector; ++i) {
                 if (s * per_sector + i < rev_clus)
@@ -203,15 +203,15 @@ int init_dir_area(int disk, uint64_t dir_sector, uint64_t backdir_sector, uint32
 
 int init_index_area(int disk, uint64_t index_sector, uint32_t rev_clus, uint32_t index_size)
 {
-    uint8_t fresh[WFS_BLOCK_SIZE];
+    uint8_t fresh[WFS_SECTOR_SIZE];
     std::memset(fresh, INDEX_BYTE_FRESH, sizeof fresh);
-    uint64_t reserved_sectors = (uint64_t(rev_clus) + WFS_BLOCK_SIZE - 1) / WFS_BLOCK_SIZE;
+    uint64_t reserved_sectors = (uint64_t(rev_clus) + WFS_SECTOR_SIZE - 1) / WFS_SECTOR_SIZE;
     if (reserved_sectors > index_size)
         reserved_sectors = index_size;
     for (uint64_t s = 0; s < reserved_sectors; ++s) {
-        uint8_t sector[WFS_BLOCK_SIZE];
-        for (uint32_t i = 0; i < WFS_BLOCK_SIZE; ++i)
-            sector[i] = s * WFS_BLOCK_SIZE + i < rev_clus ? INDEX_BYTE_RESERVED : INDEX_BYTE_FRESH;
+        uint8_t sector[WFS_SECTOR_SIZE];
+        for (uint32_t i = 0; i < WFS_SECTOR_SIZE; ++i)
+            sector[i] = s * WFS_SECTOR_SIZE + i < rev_clus ? INDEX_BYTE_RESERVED : INDEX_BYTE_FRESH;
         if (bwrite_multi(static_cast<uint32_t>(disk), 1, index_sector + s, sector) != 0)
             return 1;
     }
@@ -264,7 +264,7 @@ int wfs_write_partitions(int disk, const WfsPartition *table, int count)
         std::memset(&g_part_key_param[disk][i], 0, sizeof(KeyParamBlock));
     }
 
-    uint8_t sector[WFS_BLOCK_SIZE];
+    uint8_t sector[WFS_SECTOR_SIZE];
     std::memset(sector, 0, sizeof sector);
     encode_partition_table(&pt, sector);
     if (put_sector(disk, table_sector, sector, true) != 0)
@@ -302,7 +302,7 @@ int wfs_init_key_param(int disk, int part, uint64_t start, uint64_t total, PDivP
         return WFS_FORMAT_BAD_SIZE;
     key_param_apply_pdivp(out, start, &fresh);
     kp = fresh;
-    uint8_t sector[WFS_BLOCK_SIZE];
+    uint8_t sector[WFS_SECTOR_SIZE];
     encode_key_param(&kp, sector);
     uint64_t at = start + key_param_offset[disk][part] + KEY_PARAM_SECTOR;
     if (put_sector(disk, at, sector, true) != 0 || put_sector(disk, at + PARAM_COPY_DISTANCE, sector, true) != 0)
@@ -359,7 +359,7 @@ int wfs_format_driver_type(int disk, int part, uint32_t c, uint32_t driver_type)
     DriverParam pd;
     std::memset(&pd, 0, sizeof pd);
     pd.status = PARTITION_STATUS_CLEAN;
-    pd.bytes_per_sector = WFS_BLOCK_SIZE;
+    pd.bytes_per_sector = WFS_SECTOR_SIZE;
     pd.sec_per_clus = c;
     pd.data_offset = dp.data_offset;
     // The areas are placed for 4096-sector clusters; larger clusters must
@@ -404,7 +404,7 @@ int wfs_format_driver_type(int disk, int part, uint32_t c, uint32_t driver_type)
         return WFS_FORMAT_IO;
     }
 
-    uint8_t sector[WFS_BLOCK_SIZE];
+    uint8_t sector[WFS_SECTOR_SIZE];
     std::memset(sector, 0, sizeof sector);
     encode_partition_param(&pd, sector);
     uint64_t param = start + pd.temp_off;
@@ -474,7 +474,7 @@ int wfs_format_disk(int disk)
         return WFS_FORMAT_BAD_PARAM;
     for (int p = 0; p < WFS_PARTS_PER_DISK; ++p)
         clear_driver(disk, p);
-    uint8_t zero[WFS_BLOCK_SIZE];
+    uint8_t zero[WFS_SECTOR_SIZE];
     std::memset(zero, 0, sizeof zero);
     put_sector(disk, KEY_PARAM_SECTOR, zero, true);
     WfsPartition one;

@@ -83,7 +83,26 @@ static uint64_t protected_limit(uint32_t dev)
     return WRITE_CHECK_DEFAULT_LIMIT;
 }
 
-static DriverParam *partition0(uint32_t dev) { return get_pdp(static_cast<int>(dev), 0); }
+// Partition 0 of a disk for the cache's device-error reporting: where its
+// system areas and clusters end, and its bad mark.
+static bool partition0_bounds(uint32_t dev, CachePartitionBounds *out)
+{
+    const DriverParam *pdp = get_pdp(static_cast<int>(dev), 0);
+    if (!pdp || pdp->bad_status != BAD_STATUS_OK)
+        return false;
+    const uint64_t spc = pdp->sec_per_clus;
+    const uint64_t data_start = pdp->start_sector + pdp->data_offset;
+    out->system_end = data_start + static_cast<uint64_t>(pdp->rev_clus) * spc;
+    out->end = data_start + static_cast<uint64_t>(pdp->total_cluster) * spc;
+    return true;
+}
+
+static void mark_partition0_bad(uint32_t dev)
+{
+    DriverParam *pdp = get_pdp(static_cast<int>(dev), 0);
+    if (pdp)
+        pdp->bad_status = BAD_STATUS_MARKED;
+}
 
 int check_disk_ver(int disk, int *version)
 {
@@ -266,7 +285,7 @@ int wfs_file_sys_init(int *count, int option)
     init_buffers();
     init_disk_timers();
     set_write_check_limit_hook(protected_limit);
-    set_partition0_hook(partition0);
+    set_device_error_hooks(partition0_bounds, mark_partition0_bad);
     reset_driver_slots();
 
     for (WfsInitHook h : g_init_hooks) {

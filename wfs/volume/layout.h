@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "wfs/device/sector.h"
+
 // ---------------------------------------------------------------- common
 
 #define WFS_CHECK_WORD 0x789ABCDEu
@@ -270,10 +272,21 @@ void key_param_apply_pdivp(const PDivP *dp, uint64_t start_sector, KeyParamBlock
 enum DriverType {
     DRIVER_TYPE_RECORD = 0,    // recording partition
     DRIVER_TYPE_READONLY = 1,
+    DRIVER_TYPE_MIRROR = 3,    // receives the mirror of a recording written in parallel
     DRIVER_TYPE_PICTURE = 4,
+    DRIVER_TYPE_5 = 5,         // met on disks; listed like a recording partition
     DRIVER_TYPE_FREE = 255,    // free driver slot (memory only)
 };
 #define DRIVER_TYPE_RINGS 7     // types 0-6 have a work-driver ring
+#define DRIVER_TYPE_HIGHEST 7   // a queried type above this is made read-only
+
+// The types a recorder writes into (recording, mirror and picture
+// partitions): a partition of one of them left open is repaired at mount,
+// and its write section is refreshed before its time sections are shown.
+inline bool driver_type_written(uint32_t type)
+{
+    return type == DRIVER_TYPE_RECORD || type == DRIVER_TYPE_MIRROR || type == DRIVER_TYPE_PICTURE;
+}
 
 #define COLLISION_ENTRIES 128
 #define FACE_LIB_RECORD_SIZE 228

@@ -20,7 +20,7 @@ void decode_volume_head(const uint8_t *sector, VolumeHead *out)
 
 void encode_volume_head(const uint32_t key_param_offset[4], uint8_t *sector)
 {
-    std::memset(sector, 0, 512);
+    std::memset(sector, 0, WFS_SECTOR_SIZE);
     std::memcpy(sector + VH_MAGIC, k_magic_current, VH_MAGIC_LEN);
     for (int p = 0; p < 4; ++p)
         st_32(sector + VH_KEY_PARAM_OFFSET + 4 * p, key_param_offset ? key_param_offset[p] : 0);
@@ -71,7 +71,7 @@ void decode_partition_table(const uint8_t *sector, PartitionTable *out)
 
 void encode_partition_table(const PartitionTable *pt, uint8_t *sector)
 {
-    std::memset(sector, 0, 512);
+    std::memset(sector, 0, WFS_SECTOR_SIZE);
     st_32(sector + PT_HEADER_W36, 0);
     st_32(sector + PT_HEADER_W40, 3);
     st_32(sector + PT_HEADER_CHECK, WFS_CHECK_WORD);

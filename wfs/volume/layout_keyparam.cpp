@@ -39,7 +39,7 @@ void decode_key_param(const uint8_t *s, KeyParamBlock *kp)
 
 void encode_key_param(const KeyParamBlock *kp, uint8_t *s)
 {
-    std::memset(s, 0, 512);
+    std::memset(s, 0, WFS_SECTOR_SIZE);
     st_64(s + KP_TOTAL, kp->total_sectors);
     st_64(s + KP_START, kp->start_sector);
     st_32(s + KP_REDUND_PART_PARAM, kp->redund_part_param_nums);

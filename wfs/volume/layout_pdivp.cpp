@@ -27,7 +27,8 @@ int compute_pdivp(uint64_t total_sectors, const KeyParamBlock *kp, int part, PDi
         n = 1;
     uint64_t D = 3072 * n + 1024;
     uint64_t Ix = 96 * n + 1024;
-    uint64_t G = (98304 * n + 511) / 512 + 1024;
+    // 98304 bytes of mark index per group, in whole sectors.
+    uint64_t G = (98304 * n + WFS_SECTOR_SIZE - 1) / WFS_SECTOR_SIZE + 1024;
 
     uint64_t L = kp->area_base + 2048ull * kp->redund_part_param_nums;
     uint64_t M = up256(L + D * kp->redund_dir_nums);
@@ -40,10 +41,10 @@ int compute_pdivp(uint64_t total_sectors, const KeyParamBlock *kp, int part, PDi
     uint64_t S = kp->face_lib_support_size;
     if (part == 0 && S != 0) {
         F = up256(A + 2048ull * kp->redund_face_param_nums);
-        E = (256 * S) / 512 + 8 * S + 2048;
+        E = (256 * S) / WFS_SECTOR_SIZE + 8 * S + 2048;
         Dp = up256(F + E * kp->redund_face_record_nums);
         Cp = 256 * S + 1024;
-        H = 256 * S / 512 + 1024;
+        H = 256 * S / WFS_SECTOR_SIZE + 1024;
         W = Dp + Cp * kp->redund_face_pic_nums - A;
     }
 

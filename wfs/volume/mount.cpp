@@ -190,7 +190,7 @@ int wfs_fs_mount(int disk, int part)
         std::memset(&kp, 0, sizeof kp);
         BufferHead *bh = bread(static_cast<uint32_t>(disk), entry.start + key_param_offset[disk][part] + KEY_PARAM_SECTOR);
         if (bh != nullptr) {
-            std::memset(bh->data, 0, WFS_BLOCK_SIZE);
+            std::memset(bh->data, 0, WFS_SECTOR_SIZE);
             bh->dirt = 1;
             sync_buffer_unchecked(bh);
             release_block(bh);
@@ -215,9 +215,7 @@ int wfs_fs_mount(int disk, int part)
     }
     sanitise_driver(pdp);
 
-    const uint32_t type = pdp->driver_type;
-    if (pdp->status != PARTITION_STATUS_CLEAN &&
-        (type == DRIVER_TYPE_RECORD || type == 3 || type == DRIVER_TYPE_PICTURE)) {
+    if (pdp->status != PARTITION_STATUS_CLEAN && driver_type_written(pdp->driver_type)) {
         unsigned st = restore_fs41(pdp);
         if (st == 0) {
             pdp->status = PARTITION_STATUS_CLEAN;

@@ -13,12 +13,19 @@
 // extension while the name (or, for MP4, the name of the MP4 file) is taken.
 // A range that holds no stamped frame leaves no file behind and is reported.
 //
+// The output is hashed on its bytes as they are written and listed in the
+// folder's "SHA256SUMS" (an MP4 output by reading the finished file once);
+// the source bytes the frames were taken from are hashed as they are read.
+// Unless told not to, the job writes its examination report before it
+// signals its outcome (and when stopped).
+//
 // run() works on the calling thread and reports through the signals;
 // requestStop() may come from any thread and is noticed after each chunk.
 #pragma once
 
 #include "app/export/jobs/CaseDetails.h"
 #include "app/export/jobs/CutRange.h"
+#include "app/export/jobs/ExamReport.h"
 
 #include <QObject>
 #include <QString>
@@ -63,6 +70,12 @@ public:
     void setWriteReport(bool bWrite) { m_bWriteReport = bWrite; }
     // The HTML report the last run wrote; empty when it wrote none.
     QString reportPath() const { return m_strReportPath; }
+    // The JSON report the last run wrote; empty when it wrote none.
+    QString reportJsonPath() const { return m_strReportJsonPath; }
+    // What the last run's report holds (also when none was written).
+    const CExamReport& report() const { return m_report; }
+    // The report's line for this cut: source, hashes, outcome.
+    const ExamItem& reportItem() const { return m_item; }
 
     void requestStop();
     bool isStopped() const { return m_bStopped.load(); }
@@ -71,8 +84,9 @@ public:
     // convertFinishi after a conversion, or nothing when stopped.
     void run();
 
-    // After convertFinishi: removes the raw output when the conversion
-    // succeeded and answers the message to show.
+    // After convertFinishi: answers the message to show. (A raw output
+    // whose conversion succeeded is already gone; one whose conversion
+    // failed is kept.)
     QString finishConversion(bool bOk);
 
     Result result() const { return m_result; }
@@ -90,7 +104,23 @@ signals:
     void convertFinishi(bool bOk);
 
 private:
+    struct Pass;  // one reading of the source (CutJob.cpp)
+
     Result cut();
+    // Checks the range, opens the source and creates the output.
+    bool openCut(Pass& pass);
+    // Positions a large recording near the cut start.
+    void positionNearStart(Pass& pass);
+    // Reads the source and writes the frames in the range; false when
+    // reading or writing broke off.
+    bool copyFrames(Pass& pass);
+    // Judges what copyFrames left: the result, and the output kept or gone.
+    Result finishCut(Pass& pass, bool bCopied);
+    void convertOutput();
+    // Lists a file of the folder in SHA256SUMS (drops its line for an
+    // empty hash).
+    void recordHash(const QString& strName, const QByteArray& hash);
+    void writeReport();
     QString chooseOutputPath(const QString& strFolder, const QString& strName) const;
     static void onConvertProgress(int nPercent, void* pUser);
 
@@ -99,9 +129,15 @@ private:
     CaseDetails m_caseDetails;
     bool m_bWriteReport = true;
     QString m_strReportPath;
+    QString m_strReportJsonPath;
+    QString m_strReportError;  // why the report could not be written
     std::atomic<bool> m_bStopped{false};
     Result m_result = NotRun;
     QString m_strError;
+    QString m_strFolder;
     QString m_strOutput;
+    CExamReport m_report;
+    ExamItem m_item;
+    bool m_bConverted = false;
     int64_t m_nFrames = 0;
 };

@@ -11,10 +11,22 @@
 //
 // A recording that cannot be opened, read to its end or written is reported
 // and the job goes on with the next; it ends with a message that names the
-// recordings that failed instead of "Export Success".
+// recordings that failed instead of "Export Success". A copy that a broken
+// recording cut short is kept (it holds all that could be read) with its
+// hash line and its report item, but not listed in "index.data".
+//
+// Every file written gets its line in the folder's "SHA256SUMS": a raw copy
+// is hashed on its bytes as they are written; an MP4 file, whose header the
+// muxer rewrites at its end, is hashed by reading the finished file once.
+// A copy whose conversion failed, or was stopped, stays as H.264, listed in
+// "index.data" and named in the outcome. Before it signals its outcome (and
+// when stopped) the job writes its examination report (ExamReport.h).
 #pragma once
 
 #include "app/export/jobs/CaseDetails.h"
+#include "app/export/jobs/ExamReport.h"
+
+#include <QFile>
 
 #include <QObject>
 #include <QString>
@@ -57,6 +69,10 @@ public:
     void setWriteReport(bool bWrite) { m_bWriteReport = bWrite; }
     // The HTML report the last run wrote; empty when it wrote none.
     QString reportPath() const { return m_strReportPath; }
+    // The JSON report the last run wrote; empty when it wrote none.
+    QString reportJsonPath() const { return m_strReportJsonPath; }
+    // What the last run's report holds (also when none was written).
+    const CExamReport& report() const { return m_report; }
 
     void requestStop();
     bool isStopped() const { return m_bStopped.load(); }
@@ -66,8 +82,8 @@ public:
     // the conversion pass, and nothing when stopped.
     void run();
 
-    // After convertFinishi: removes the raw copies whose conversion succeeded
-    // and answers the message to show.
+    // After convertFinishi: answers the message to show. (The raw copies
+    // whose conversion succeeded are already gone.)
     QString finishConversion(bool bOk);
 
     // The outcome, for the command line and the tests.
@@ -76,6 +92,8 @@ public:
     const QStringList& writtenFiles() const { return m_written; }
     // The message an H.264 export ends with.
     QString resultMessage() const;
+    // Raw copies kept because their conversion failed or was stopped.
+    const QStringList& keptAsH264() const { return m_kept; }
 
     // The part of a recorder path below the export folder: the path without
     // its leading "/mnt/", backslashes turned into "/". Empty for a path that
@@ -92,8 +110,17 @@ signals:
 private:
     // Copies one recording; false (with a failure noted) when it did not
     // complete. A stop leaves the partial target and answers true.
-    bool copyOne(const QString& strSource, const QString& strRelative, const QString& strTarget);
+    bool copyOne(const QString& strSource, const QString& strRelative, const QString& strTarget, ExamItem* pItem);
     void convertPass();
+    // Keeps a raw copy the conversion did not replace: its index.data line
+    // and a note in the report and the outcome.
+    void keepRaw(int nItem, const QString& strTarget, const QString& strReason);
+    bool appendIndexLine(const QString& strRelative);
+    // Lists a file in SHA256SUMS (or drops the line of one that is gone);
+    // flushHashes() writes the lines gathered so far.
+    void recordHash(const QString& strRelative, const QByteArray& hash);
+    void flushHashes();
+    void writeReport();
     void fail(const QString& strName, const QString& strReason);
     static void onConvertProgress(int nPercent, void* pUser);
 
@@ -104,9 +131,24 @@ private:
     CaseDetails m_caseDetails;
     bool m_bWriteReport = true;
     QString m_strReportPath;
+    QString m_strReportJsonPath;
     std::atomic<bool> m_bStopped{false};
 
-    QStringList m_exported;   // raw copies to convert (MP4)
+    CExamReport m_report;
+    QFile m_index;
+    struct Pending {
+        QString strTarget;
+        int nItem;  // in m_report.items
+    };
+    QVector<Pending> m_exported;  // raw copies to convert (MP4)
+    QStringList m_kept;
+    QStringList m_warnings;
+    struct PendingHash {
+        QString strRelative;
+        QByteArray hash;  // empty: drop the line
+    };
+    static const int kHashBatch = 32;
+    QVector<PendingHash> m_pendingHashes;
     QStringList m_converted;  // raw copies whose conversion succeeded
     QStringList m_written;
     QVector<Failure> m_failures;

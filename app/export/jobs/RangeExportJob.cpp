@@ -4,6 +4,7 @@
 
 #include <QDebug>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QMap>
 #include <QSet>
 
@@ -149,17 +150,61 @@ void CRangeExportJob::requestStop()
         m_pCurrent->requestStop();
 }
 
+void CRangeExportJob::writeReport()
+{
+    m_report.finished = QDateTime::currentDateTime();
+    if (!m_emptyChannels.isEmpty())
+        m_report.warnings << NoRecordingText(m_emptyChannels);
+    m_report.describeSources();
+    if (!m_bWriteReport)
+        return;
+    QString error;
+    if (!m_report.write(m_report.strDestination, &m_strReportJsonPath, &m_strReportPath, &error)) {
+        qDebug() << "Range export: the examination report cannot be written:" << error;
+        m_strError = tr("The examination report cannot be written: %1").arg(error);
+        if (!QFileInfo::exists(m_strReportPath))
+            m_strReportPath.clear();
+        if (!QFileInfo::exists(m_strReportJsonPath))
+            m_strReportJsonPath.clear();
+    }
+}
+
 void CRangeExportJob::run()
 {
     m_results.clear();
     m_emptyChannels.clear();
     m_strError.clear();
+    m_strReportPath.clear();
+    m_strReportJsonPath.clear();
+    m_report = CExamReport();
+    m_report.begin(QStringLiteral("range"));
+    m_report.strFormat = m_params.nFormat == FormatMp4 ? QStringLiteral("mp4") : QStringLiteral("h264");
+    m_report.strDestination = m_params.strDestFolder;
+    m_report.caseDetails = m_caseDetails;
     QVector<Piece> plan;
     if (!CRangeExportJob::plan(m_params, &plan, &m_emptyChannels, &m_strError)) {
         m_result = Invalid;
         if (!isStopped())
             emit showMessage(m_strError);
         return;
+    }
+    {
+        const QString format = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+        m_report.range[QStringLiteral("from")] = m_params.from.toString(format);
+        m_report.range[QStringLiteral("to")] = m_params.to.toString(format);
+        if (m_caseDetails.clockOffsetS != 0) {
+            // The window in true time: the recorder's clock minus its offset.
+            const qint64 offset = -qint64(m_caseDetails.clockOffsetS);
+            m_report.range[QStringLiteral("from_corrected")] = m_params.from.addSecs(offset).toString(format);
+            m_report.range[QStringLiteral("to_corrected")] = m_params.to.addSecs(offset).toString(format);
+        }
+        QList<int> channels = m_params.channels;
+        std::sort(channels.begin(), channels.end());
+        channels.erase(std::unique(channels.begin(), channels.end()), channels.end());
+        QJsonArray list;
+        for (int c : qAsConst(channels))
+            list.append(c);
+        m_report.range[QStringLiteral("channels")] = list;
     }
 
     // Files per channel, for "file 2 of 3" in the status.
@@ -172,6 +217,8 @@ void CRangeExportJob::run()
     for (int i = 0; i < plan.size(); ++i) {
         if (isStopped()) {
             m_result = Stopped;
+            m_report.warnings << tr("The job was stopped before its end");
+            writeReport();
             return;
         }
         PieceResult out;
@@ -180,12 +227,15 @@ void CRangeExportJob::run()
         m_results.append(out);
         if (isStopped()) {
             m_result = Stopped;
+            m_report.warnings << tr("The job was stopped before its end");
+            writeReport();
             return;
         }
         bFailed = bFailed || out.nOutcome == PieceFailed;
         emit updateOverall(int(int64_t(i + 1) * 1000 / plan.size()));
     }
     m_result = bFailed ? PartlyFailed : Succeeded;
+    writeReport();
     emit showMessage(resultMessage());
 }
 
@@ -203,6 +253,8 @@ void CRangeExportJob::cutPiece(int nIndex, int nTotal, int nOfChannel, int nChan
     params.strNamePrefix = ChannelText(piece.nChannel) + QLatin1Char('_');
     cut.setParams(params);
     cut.setDiskLock(m_pDiskLock);
+    cut.setCaseDetails(m_caseDetails);
+    cut.setWriteReport(false);  // this job reports the whole window
 
     const QString name = piece.strSource.mid(piece.strSource.lastIndexOf(QLatin1Char('/')) + 1);
     const QString where = tr("Channel %1, file %2 of %3 (%4 of %5)")
@@ -242,6 +294,11 @@ void CRangeExportJob::cutPiece(int nIndex, int nTotal, int nOfChannel, int nChan
         m_pCurrent = nullptr;
     }
 
+    m_report.items.append(cut.reportItem());
+    for (const QString& warning : cut.report().warnings) {
+        if (!m_report.warnings.contains(warning))
+            m_report.warnings << warning;
+    }
     pOut->nFrames = cut.framesWritten();
     switch (cut.result()) {
     case CCutJob::Succeeded:
@@ -316,5 +373,7 @@ QString CRangeExportJob::resultMessage() const
     if (!m_emptyChannels.isEmpty())
         lines << NoRecordingText(m_emptyChannels);
     lines += problems;
+    if (!m_strError.isEmpty())
+        lines << m_strError;
     return lines.join(QLatin1Char('\n'));
 }

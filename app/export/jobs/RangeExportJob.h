@@ -13,12 +13,18 @@
 // and nothing is written. Channels that have recordings, but none in the
 // window, are named in the outcome.
 //
+// Every file is listed in the folder's "SHA256SUMS" by the cut that wrote
+// it; the job writes one examination report for the whole window (kind
+// "range") before it signals its outcome, and when stopped. A window that
+// is refused writes nothing, no report either.
+//
 // run() works on the calling thread and reports through the signals;
 // requestStop() may come from any thread and reaches the cut in progress.
 #pragma once
 
 #include "app/export/jobs/CaseDetails.h"
 #include "app/export/jobs/CutRange.h"
+#include "app/export/jobs/ExamReport.h"
 
 #include <QDateTime>
 #include <QList>
@@ -83,6 +89,10 @@ public:
     void setWriteReport(bool bWrite) { m_bWriteReport = bWrite; }
     // The HTML report the last run wrote; empty when it wrote none.
     QString reportPath() const { return m_strReportPath; }
+    // The JSON report the last run wrote; empty when it wrote none.
+    QString reportJsonPath() const { return m_strReportJsonPath; }
+    // What the last run's report holds.
+    const CExamReport& report() const { return m_report; }
 
     // The cuts a window needs, channel by channel and in time order, and the
     // chosen channels without a recording in it. False, with the reason,
@@ -117,12 +127,15 @@ signals:
 
 private:
     void cutPiece(int nIndex, int nTotal, int nOfChannel, int nChannelFiles, PieceResult* pOut);
+    void writeReport();
 
     Params m_params;
     QMutex* m_pDiskLock = nullptr;
     CaseDetails m_caseDetails;
     bool m_bWriteReport = true;
     QString m_strReportPath;
+    QString m_strReportJsonPath;
+    CExamReport m_report;
     std::atomic<bool> m_bStopped{false};
     std::mutex m_currentMutex;  // guards m_pCurrent
     CCutJob* m_pCurrent = nullptr;

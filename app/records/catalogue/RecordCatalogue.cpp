@@ -14,18 +14,20 @@
 #include "wfs/file/file_list.h"
 #include "wfs/file/handle.h"
 #include "wfs/file/name_layer.h"
+#include "wfs/file/path_name.h"
 #include "wfs/file/wfs_time.h"
 #include "wfs/volume/mount.h"
 
 namespace {
 
-// The partitions the catalogue lists: recording, read-only and type-5 drivers.
-bool listed_driver_type(uint32_t type) { return type == 0 || type == 1 || type == 5; }
+// The partitions the catalogue lists: recording, read-only and type-5
+// drivers. As the list's driver mask it also admits video recordings (the
+// recording type's bit) and leaves pictures out (no picture type's bit).
+const uint32_t kListedDriverTypes = wfs_driver_type_bit(DRIVER_TYPE_RECORD) |
+                                    wfs_driver_type_bit(DRIVER_TYPE_READONLY) |
+                                    wfs_driver_type_bit(DRIVER_TYPE_5);
 
-// Driver types 0, 1 and 5, video recordings only.
-const uint32_t kDriverMask = 35;
-const uint32_t kAllTypes = 0xFFFFFFFFu;
-const uint8_t kAllStreams = 2;
+bool listed_driver_type(uint32_t type) { return (kListedDriverTypes & wfs_driver_type_bit(type)) != 0; }
 
 wfs_time date_of(wfs_time t, int hour, int minute, int second)
 {
@@ -107,8 +109,8 @@ void CRecordCatalogue::ListChannel(int disk, int part, int channel, uint32_t fro
         uint32_t count = kPageSize;
         {
             CFSLocker lock;
-            wfs_file_list(static_cast<uint8_t>(channel), from, to, &count, page.data(), kAllTypes, 0,
-                          kDriverMask, kAllStreams);
+            wfs_file_list(static_cast<uint8_t>(channel), from, to, &count, page.data(), WFS_ALL_FILE_TYPES, 0,
+                          kListedDriverTypes, WFS_STREAM_ANY);
         }
         if (count > kPageSize)
             count = kPageSize;
@@ -264,7 +266,7 @@ bool CRecordCatalogue::DiskTotals(int disk, CatalogueDiskTotals *out)
         any = true;
         out->totalMB += info.total_space;
         out->freeMB += info.free_space;
-        if (info.driver_type == 4) {
+        if (info.driver_type == DRIVER_TYPE_PICTURE) {
             out->pictureTotalMB += info.total_space;
             out->pictureFreeMB += info.free_space;
         } else {
@@ -303,10 +305,9 @@ bool CRecordCatalogue::ReadCalendar(int disk, int part, std::vector<uint32_t> *w
 {
     if (!words || disk < 0 || disk > 25 || part < 0 || part > 9)
         return false;
-    char path[64];
-    std::snprintf(path, sizeof path, "%s%c%d/WorkDirectory", kWfsPrefix, 'a' + disk, part);
+    const std::string path = wfs_build_work_dir_path(disk, part);
     CFSFile file;
-    if (!file.Open(path, CFSFile::modeRead))
+    if (!file.Open(path.c_str(), CFSFile::modeRead))
         return false;
     std::vector<uint8_t> raw(WFS_CALENDAR_BYTES);
     size_t got = file.Read(raw.data(), raw.size());

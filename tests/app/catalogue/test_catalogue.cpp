@@ -19,6 +19,7 @@
 #include "wfs/device/drives.h"
 #include "wfs/device/recorder_disks.h"
 #include "wfs/file/handle.h"
+#include "wfs/volume/layout.h"
 
 namespace {
 
@@ -407,7 +408,8 @@ void expect_catalogue_matches(const std::string &image, const testimg::Manifest 
     std::vector<const testimg::ManifestRecording *> want;
     for (const auto &r : m.recordings) {
         const testimg::ManifestPartition *p = m.partition(r.partition);
-        bool listed_type = p && (p->driver_type == 0 || p->driver_type == 1 || p->driver_type == 5);
+        bool listed_type = p && (p->driver_type == DRIVER_TYPE_RECORD || p->driver_type == DRIVER_TYPE_READONLY ||
+                                 p->driver_type == DRIVER_TYPE_5);
         if (r.listed && listed_type && (r.av == 2 || r.av == 3) && r.stream_type == 0 && r.channel < 32)
             want.push_back(&r);
     }

@@ -5,9 +5,17 @@
 
 #include "tests/support/image/image_builder.h"
 
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringList>
+
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -146,6 +154,54 @@ inline std::string probeVideo(const fs::path &p)
 {
     return run("ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=codec_name,nb_read_frames "
                "-of csv=p=0 " + quote(p.string())).out;
+}
+
+// The hash sha256sum computes for a file ("" when it cannot).
+inline std::string sha256sumOf(const fs::path &p)
+{
+    const std::string out = run("sha256sum " + quote(p.string())).out;
+    return out.size() >= 64 ? out.substr(0, 64) : std::string();
+}
+
+// Exit status of `sha256sum -c --strict SHA256SUMS` run in the folder.
+inline int sha256sumCheck(const fs::path &dir)
+{
+    return run("cd " + quote(dir.string()) + " && sha256sum -c --strict --quiet SHA256SUMS").status;
+}
+
+// The paths SHA256SUMS lists, in file order.
+inline std::vector<std::string> listedPaths(const fs::path &dir)
+{
+    std::vector<std::string> paths;
+    std::ifstream in(dir / "SHA256SUMS");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.size() > 66)
+            paths.push_back(line.substr(66));
+    return paths;
+}
+
+// The report-*.json files of a folder, by name.
+inline QStringList reportFiles(const fs::path &dir, const char *ext = "json")
+{
+    return QDir(QString::fromStdString(dir.string()))
+        .entryList({QStringLiteral("report-*.") + QLatin1String(ext)}, QDir::Files, QDir::Name);
+}
+
+// The newest report of a folder, parsed (empty when none parses). Names of
+// one second sort "report-X.json" before "report-X-2.json": by length first.
+inline QJsonObject newestReport(const fs::path &dir)
+{
+    QStringList names = reportFiles(dir);
+    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+        return a.left(22) != b.left(22) ? a < b : (a.size() != b.size() ? a.size() < b.size() : a < b);
+    });
+    if (names.isEmpty())
+        return QJsonObject();
+    QFile f(QString::fromStdString((dir / names.last().toStdString()).string()));
+    if (!f.open(QIODevice::ReadOnly))
+        return QJsonObject();
+    return QJsonDocument::fromJson(f.readAll()).object();
 }
 
 }  // namespace exporttest

@@ -4,11 +4,15 @@
 // order, the coarse positioning of large files, an empty range, an
 // unreadable source, cancel, MP4, and `orvelle-cli cut`.
 #include "app/export/jobs/CutJob.h"
+#include "app/export/jobs/Sha256.h"
 #include "app/records/catalogue/RecordCatalogue.h"
 #include "tests/app/export/ExportTestSupport.h"
 #include "tests/support/media/TestStream.h"
 #include "wfs/common/log.h"
 #include "wfs/device/recorder_disks.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
 
 #include <gtest/gtest.h>
 
@@ -218,7 +222,19 @@ TEST_F(CutJob, ARangeWithoutVideoLeavesNoFileAndSaysSo)
     EXPECT_EQ(job.result(), CCutJob::NoVideo);
     ASSERT_EQ(o.messages.size(), 1);
     EXPECT_NE(o.messages[0], "Cut Success");
-    EXPECT_TRUE(fs::is_empty(out / "cuts"));
+    // No output; the report says so, and SHA256SUMS lists only the report.
+    const QStringList reports = reportFiles(out / "cuts") + reportFiles(out / "cuts", "html");
+    std::vector<std::string> left;
+    for (const auto &e : fs::directory_iterator(out / "cuts"))
+        left.push_back(e.path().filename().string());
+    EXPECT_EQ(left.size(), 3u);
+    EXPECT_EQ(reports.size(), 2);
+    EXPECT_EQ(listedPaths(out / "cuts"), (std::vector<std::string>{reports[0].toStdString(), reports[1].toStdString()}));
+    const QJsonObject item = newestReport(out / "cuts")["items"].toArray().at(0).toObject();
+    EXPECT_EQ(item["outcome"].toString(), "failed");
+    EXPECT_EQ(item["output"].toString(), "");
+    EXPECT_EQ(item["output_sha256"].toString(), "");
+    EXPECT_EQ(item["message"].toString(), "No video lies in the selected range");
 
     // The same local file cuts like the recording it was copied from.
     CCutJob inside;
@@ -262,6 +278,78 @@ TEST_F(CutJob, CancelLeavesThePartialFileAndNoMessage)
     const fs::path file = out / "20240501_10.00.00_10.00.59.h264";
     ASSERT_TRUE(fs::exists(file));
     EXPECT_LT(fs::file_size(file), readable(rec(0)).size() / 2);
+    // What stays is listed with the hash of what it holds, and reported short.
+    EXPECT_EQ(sha256sumCheck(out), 0);
+    const QJsonObject item = newestReport(out)["items"].toArray().at(0).toObject();
+    EXPECT_EQ(item["outcome"].toString(), "short");
+    EXPECT_EQ(item["output_sha256"].toString().toStdString(), sha256sumOf(file));
+}
+
+TEST_F(CutJob, AFailedConversionKeepsTheRawCutListedAndSaysSo)
+{
+    // Recording 0 holds no H.264 the converter can read.
+    CCutJob job;
+    Outcome o;
+    watch(job, &o);
+    job.setParams(params(recordPath(rec(0)), tod(10, 0, 30), tod(10, 0, 40), CCutJob::FormatMp4));
+    job.run();
+    ASSERT_EQ(o.converted, std::vector<bool>{false});
+    const QString message = job.finishConversion(false);
+    const fs::path raw = job.outputPath().toStdString();
+    EXPECT_TRUE(message.startsWith("Convert Failed")) << message.toStdString();
+    EXPECT_TRUE(message.contains("Kept as H.264: " + QString::fromStdString(raw.filename().string())))
+        << message.toStdString();
+    ASSERT_TRUE(fs::exists(raw));
+    EXPECT_FALSE(fs::exists(job.mp4Path().toStdString()));
+    const std::vector<std::string> listed = listedPaths(out);
+    EXPECT_EQ(std::count(listed.begin(), listed.end(), raw.filename().string()), 1);
+    EXPECT_EQ(sha256sumCheck(out), 0);
+    const QJsonObject it = newestReport(out)["items"].toArray().at(0).toObject();
+    EXPECT_TRUE(it["kept_as_h264"].toBool());
+    EXPECT_EQ(it["output"].toString().toStdString(), raw.filename().string());
+    EXPECT_EQ(it["output_sha256"].toString().toStdString(), sha256sumOf(raw));
+}
+
+TEST_F(CutJob, TheCutIsListedInSha256sumsAndReportedWithItsSourceBytes)
+{
+    CaseDetails details;
+    details.caseNumber = "K-17";
+    details.clockOffsetS = -90;
+    CCutJob job;
+    job.setCaseDetails(details);
+    job.setParams(params(recordPath(rec(0)), tod(10, 0, 30), tod(10, 0, 40)));
+    job.run();
+    ASSERT_EQ(job.result(), CCutJob::Succeeded);
+    const fs::path file = job.outputPath().toStdString();
+    ASSERT_TRUE(QFileInfo(job.reportPath()).isFile());
+    EXPECT_EQ(listedPaths(out).size(), 3u);  // the cut and the two report files
+    const std::vector<std::string> listed = listedPaths(out);
+    EXPECT_EQ(std::count(listed.begin(), listed.end(), file.filename().string()), 1);
+    EXPECT_EQ(sha256sumCheck(out), 0);
+
+    const QJsonObject report = newestReport(out);
+    EXPECT_EQ(report["job"]["kind"].toString(), "cut");
+    EXPECT_EQ(report["case"]["case_number"].toString(), "K-17");
+    EXPECT_EQ(report["sources"].toArray().size(), 1);
+    const QJsonObject it = report["items"].toArray().at(0).toObject();
+    EXPECT_EQ(it["cut"]["from"].toString(), "10:00:30");
+    EXPECT_EQ(it["cut"]["to"].toString(), "10:00:40");
+    EXPECT_EQ(it["start_corrected"].toString(), "2024-05-01 10:01:30");
+    EXPECT_EQ(it["outcome"].toString(), "complete");
+    EXPECT_EQ(it["output"].toString().toStdString(), file.filename().string());
+    EXPECT_EQ(it["output_sha256"].toString().toStdString(), sha256sumOf(file));
+    EXPECT_EQ(qint64(it["output_bytes"].toDouble()), qint64(fs::file_size(file)));
+    EXPECT_EQ(qint64(it["frames"].toDouble()), job.framesWritten());
+    // The source bytes the frames came from: a stretch of the recording
+    // that holds the output's bytes, hashed as read.
+    const std::vector<uint8_t> all = readable(rec(0));
+    const qint64 from = qint64(it["source_offset"].toDouble());
+    const qint64 bytes = qint64(it["source_bytes"].toDouble());
+    ASSERT_GE(from, 0);
+    ASSERT_LE(from + bytes, qint64(all.size()));
+    EXPECT_GE(bytes, qint64(fs::file_size(file)));
+    EXPECT_EQ(it["source_sha256"].toString().toLatin1(), CSha256::of(all.data() + from, size_t(bytes)));
+    EXPECT_NE(it["source_sha256"].toString(), it["output_sha256"].toString());
 }
 
 TEST_F(CutJob, Mp4CutReadsBackAndTheRawFileGoes)
@@ -276,6 +364,13 @@ TEST_F(CutJob, Mp4CutReadsBackAndTheRawFileGoes)
     EXPECT_FALSE(fs::exists(job.outputPath().toStdString()));
     EXPECT_EQ(job.mp4Path().toStdString(), (out / "20240602_12.00.02_12.00.03.mp4").string());
     EXPECT_EQ(probeVideo(job.mp4Path().toStdString()), "h264,50\n");
+    const std::vector<std::string> listed = listedPaths(out);
+    EXPECT_EQ(std::count(listed.begin(), listed.end(), "20240602_12.00.02_12.00.03.mp4"), 1);
+    EXPECT_EQ(std::count(listed.begin(), listed.end(), "20240602_12.00.02_12.00.03.h264"), 0);
+    EXPECT_EQ(sha256sumCheck(out), 0);
+    const QJsonObject it = newestReport(out)["items"].toArray().at(0).toObject();
+    EXPECT_EQ(it["output_hashed_by"].toString(), "reading back");
+    EXPECT_EQ(it["output_sha256"].toString().toStdString(), sha256sumOf(job.mp4Path().toStdString()));
 }
 
 // A file over 200 MiB: the first 100 seconds small, the rest large, so the
@@ -370,7 +465,7 @@ TEST_F(CutJob, CommandLineCutsAndReportsInItsStatus)
     CmdResult ok = run(cli + quote(recordPath(rec(1))) + " 23:59:58 00:00:02 " + quote(out.string()));
     EXPECT_EQ(ok.status, 0);
     const fs::path file = out / "20240531_23.59.58_00.00.02.h264";
-    EXPECT_EQ(ok.out, file.string() + "\n");
+    EXPECT_EQ(ok.out.substr(0, ok.out.find("report: ")), file.string() + "\n");
     EXPECT_TRUE(readFile(file) == framesInRange(rec(1).expected_stream(), pack_time(2024, 5, 31, 23, 59, 58),
                                                 pack_time(2024, 6, 1, 0, 0, 2)));
 
@@ -383,7 +478,7 @@ TEST_F(CutJob, CommandLineCutsAndReportsInItsStatus)
 
     CmdResult mp4 = run(cli + "--mp4 " + quote(recordPath(rec(2))) + " 12:00:00 12:00:05 " + quote(out.string()));
     EXPECT_EQ(mp4.status, 0);
-    EXPECT_EQ(mp4.out, (out / "20240602_12.00.00_12.00.05.mp4").string() + "\n");
+    EXPECT_EQ(mp4.out.substr(0, mp4.out.find("report: ")), (out / "20240602_12.00.00_12.00.05.mp4").string() + "\n");
     EXPECT_EQ(probeVideo(out / "20240602_12.00.00_12.00.05.mp4"), "h264,150\n");
 }
 

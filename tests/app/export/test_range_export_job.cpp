@@ -10,6 +10,8 @@
 #include "wfs/common/log.h"
 #include "wfs/device/recorder_disks.h"
 
+#include <QJsonArray>
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -148,6 +150,28 @@ TEST_F(RangeExport, TwoRecordingsOfOneChannelAndNoneOfAnother)
     EXPECT_TRUE(readFile(second) == framesInRange(rec(1).expected_stream(), pack_time(2024, 5, 1, 10, 1, 0),
                                                   pack_time(2024, 5, 1, 10, 1, 20)));
     EXPECT_FALSE(readFile(second).empty());
+    // Every file listed once, one report for the whole window.
+    EXPECT_EQ(sha256sumCheck(out), 0);
+    EXPECT_EQ(listedPaths(out).size(), 5u);
+    ASSERT_EQ(reportFiles(out).size(), 1);
+    EXPECT_EQ(job.reportPath(), QString::fromStdString((out / reportFiles(out, "html")[0].toStdString()).string()));
+    const QJsonObject report = newestReport(out);
+    EXPECT_EQ(report["job"]["kind"].toString(), "range");
+    EXPECT_EQ(report["job"]["range"]["from"].toString(), "2024-05-01 10:00:40");
+    EXPECT_EQ(report["job"]["range"]["to"].toString(), "2024-05-01 10:01:20");
+    EXPECT_EQ(report["job"]["range"]["channels"].toArray(), (QJsonArray{0, 1, 2}));
+    EXPECT_TRUE(report["warnings"].toArray().contains("No recording in the range: 002"));
+    const QJsonArray items = report["items"].toArray();
+    ASSERT_EQ(items.size(), 3);
+    const fs::path files[] = {first, second, third};
+    for (int i = 0; i < 3; ++i) {
+        const QJsonObject it = items.at(i).toObject();
+        EXPECT_EQ(it["output"].toString().toStdString(), files[i].filename().string());
+        EXPECT_EQ(it["output_sha256"].toString().toStdString(), sha256sumOf(files[i]));
+        EXPECT_EQ(it["outcome"].toString(), "complete");
+        EXPECT_TRUE(it.contains("cut"));
+    }
+    EXPECT_EQ(items.at(2).toObject()["channel"].toInt(), 2);
     // ... and is what a cut of the same range of that recording writes.
     EXPECT_TRUE(readFile(first) == separateCut(0, tod(10, 0, 40), tod(10, 1, 0)));
     EXPECT_TRUE(readFile(second) == separateCut(1, tod(10, 1, 0), tod(10, 1, 20)));
@@ -230,7 +254,16 @@ TEST_F(RangeExport, CancelStopsAtTheFileInProgress)
     const fs::path partial = out / "001_20240501_10.00.00_10.01.00.h264";
     ASSERT_TRUE(fs::exists(partial));
     EXPECT_LT(fs::file_size(partial), readable(rec(0)).size());
-    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(out))
+        if (e.path().filename() != "SHA256SUMS" && e.path().filename().string().rfind("report-", 0) != 0)
+            left.push_back(e.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{partial.filename().string()});
+    // It is listed with the hash of what it holds and reported short.
+    EXPECT_EQ(sha256sumCheck(out), 0);
+    const QJsonArray items = newestReport(out)["items"].toArray();
+    ASSERT_EQ(items.size(), 1);
+    EXPECT_EQ(items.at(0).toObject()["outcome"].toString(), "short");
 }
 
 TEST_F(RangeExport, Mp4FilesReadBackAndTheRawOnesGo)
@@ -243,6 +276,23 @@ TEST_F(RangeExport, Mp4FilesReadBackAndTheRawOnesGo)
     EXPECT_EQ(job.writtenFiles(), QStringList{QString::fromStdString(mp4.string())});
     EXPECT_FALSE(fs::exists(out / "004_20240602_12.00.01_12.00.02.h264"));
     EXPECT_EQ(probeVideo(mp4), "h264,50\n");  // two whole seconds of 25 frames
+    const std::vector<std::string> listed = listedPaths(out);
+    EXPECT_EQ(std::count(listed.begin(), listed.end(), mp4.filename().string()), 1);
+    EXPECT_EQ(std::count(listed.begin(), listed.end(), "004_20240602_12.00.01_12.00.02.h264"), 0);
+    EXPECT_EQ(sha256sumCheck(out), 0);
+}
+
+TEST_F(RangeExport, NoReportWhenTurnedOff)
+{
+    CRangeExportJob job;
+    job.setWriteReport(false);
+    job.setParams(params(at(2024, 5, 1, 10, 0, 35), at(2024, 5, 1, 10, 0, 45), {2}));
+    job.run();
+    ASSERT_EQ(job.result(), CRangeExportJob::Succeeded);
+    EXPECT_TRUE(job.reportPath().isEmpty());
+    EXPECT_TRUE(reportFiles(out).isEmpty() && reportFiles(out, "html").isEmpty());
+    EXPECT_EQ(listedPaths(out), std::vector<std::string>{"003_20240501_10.00.35_10.00.45.h264"});
+    EXPECT_EQ(sha256sumCheck(out), 0);
 }
 
 }  // namespace

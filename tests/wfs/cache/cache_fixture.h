@@ -48,7 +48,7 @@ protected:
         scan_recorder_disks();
         ASSERT_EQ(g_ide_info_wfs.ide_num, 2);
         set_write_check_limit_hook(nullptr);
-        set_partition0_hook(nullptr);
+        set_device_error_hooks(nullptr, nullptr);
         set_power_hooks(nullptr, nullptr);
         init_buffers();
         m_log.clear();
@@ -57,7 +57,7 @@ protected:
     void TearDown() override
     {
         set_write_check_limit_hook(nullptr);
-        set_partition0_hook(nullptr);
+        set_device_error_hooks(nullptr, nullptr);
         set_power_hooks(nullptr, nullptr);
         wfs_log_set_hook(nullptr, nullptr);
         close_recorder_disks();

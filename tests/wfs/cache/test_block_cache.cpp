@@ -104,7 +104,7 @@ TEST_F(CacheTest, WriteCheckGuardsHeadAndParameterSectors)
     stamp_blocks(0, 0, 3000);
     BufferHead *bh = bread(0, 20);
     ASSERT_NE(bh, nullptr);
-    std::memset(bh->data, 0x42, WFS_BLOCK_SIZE);
+    std::memset(bh->data, 0x42, WFS_SECTOR_SIZE);
     bh->dirt = 1;
     m_log.clear();
     EXPECT_EQ(sync_buffer(bh), 1);
@@ -140,14 +140,14 @@ TEST_F(CacheTest, WriteCheckGuardsHeadAndParameterSectors)
     release_block(bh);
 
     // Direct writes are checked on their first sector.
-    std::vector<uint8_t> run(4 * WFS_BLOCK_SIZE, 0x77);
+    std::vector<uint8_t> run(4 * WFS_SECTOR_SIZE, 0x77);
     m_log.clear();
     EXPECT_EQ(bwrite_multi(0, 4, 1050, run.data()), 1);
     EXPECT_TRUE(logged_event("StorageDeviceError", "bwrite_multi offset error, /dev/sd0a, 1050"));
     EXPECT_EQ(count_logged(WFS_LOG_CONSOLE, "disk[0] bwrite_multi ,the offset error ! the error block is 1050"), 1);
     EXPECT_EQ(bwrite_multi(0, 4, 2000, run.data()), 0);
     // Bulk writes are not kept: the blocks read as the disk holds them.
-    uint8_t back[4 * WFS_BLOCK_SIZE];
+    uint8_t back[4 * WFS_SECTOR_SIZE];
     ASSERT_EQ(bread_multi(0, 4, 2000, back), 0);
     EXPECT_EQ(sparse::stamp_number(back), 2000u);
 }
@@ -166,7 +166,7 @@ TEST_F(CacheTest, WrittenBlocksStayVisibleWhileTheDiskIsLoaded)
     release_block(bh);
     // A dirty buffer is written when its buffer is taken for another block.
     bh = getblk(0, 3000);
-    std::memset(bh->data, 0x99, WFS_BLOCK_SIZE);
+    std::memset(bh->data, 0x99, WFS_SECTOR_SIZE);
     bh->uptodate = 1;
     bh->dirt = 1;
     release_block(bh);
@@ -188,14 +188,14 @@ TEST_F(CacheTest, WrittenBlocksStayVisibleWhileTheDiskIsLoaded)
     EXPECT_EQ(device_reads(0), reads);
 
     // Direct reads see them too, in the middle of a run.
-    uint8_t run[8 * WFS_BLOCK_SIZE];
+    uint8_t run[8 * WFS_SECTOR_SIZE];
     ASSERT_EQ(bread_multi(0, 8, 2996, run), 0);
     EXPECT_EQ(sparse::stamp_number(run), 2996u);
-    EXPECT_EQ(run[4 * WFS_BLOCK_SIZE], 0x99);
-    EXPECT_EQ(sparse::stamp_number(run + 5 * WFS_BLOCK_SIZE), 3001u);
+    EXPECT_EQ(run[4 * WFS_SECTOR_SIZE], 0x99);
+    EXPECT_EQ(sparse::stamp_number(run + 5 * WFS_SECTOR_SIZE), 3001u);
     // The device itself never changed.
     EXPECT_EQ(memory_device_stored_sectors(m_mem[0]), stored);
-    uint8_t raw[WFS_BLOCK_SIZE];
+    uint8_t raw[WFS_SECTOR_SIZE];
     ASSERT_EQ(blockdev_read(m_mem[0], kBase + 3000, 1, raw), 0);
     EXPECT_EQ(sparse::stamp_number(raw), 3000u);
 
@@ -216,13 +216,13 @@ TEST_F(CacheTest, DirectTransfers)
     // Without a buffer of the caller's, the shared scratch area is used.
     ASSERT_EQ(bread_multi(0, 16, 0, nullptr), 0);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(multi_buffer) % 512, 0u);
-    EXPECT_EQ(sparse::stamp_number(multi_buffer + 15 * WFS_BLOCK_SIZE), 15u);
+    EXPECT_EQ(sparse::stamp_number(multi_buffer + 15 * WFS_SECTOR_SIZE), 15u);
     EXPECT_EQ(bread_multi(0, 17, 0, nullptr), -1);
     // Runs longer than one device call are split.
-    std::vector<uint8_t> big(70000ull * WFS_BLOCK_SIZE);
+    std::vector<uint8_t> big(70000ull * WFS_SECTOR_SIZE);
     ASSERT_EQ(bread_multi(0, 70000, 0, big.data()), 0);
     for (uint64_t b : {0ull, 65534ull, 65535ull, 65536ull, 65539ull})
-        EXPECT_EQ(sparse::stamp_number(big.data() + b * WFS_BLOCK_SIZE), b);
+        EXPECT_EQ(sparse::stamp_number(big.data() + b * WFS_SECTOR_SIZE), b);
     // Past the end of the disk: the device result.
     EXPECT_EQ(bread_multi(0, 2, kDiskSectors - kBase - 1, big.data()), -1);
 }

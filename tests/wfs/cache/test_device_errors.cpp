@@ -2,27 +2,36 @@
 // partition's system areas (directory, index, parameter sectors).
 #include "tests/wfs/cache/cache_fixture.h"
 
-#include "wfs/volume/layout.h"
-
 namespace {
 
-// Partition 0 of disk 0 as the mount would register it: system areas up to
-// sector 100000 + 2 reserved clusters of 4096, 20 clusters in all.
-DriverParam g_part0;
-DriverParam *partition0(uint32_t dev) { return dev == 0 ? &g_part0 : nullptr; }
+// Partition 0 of disk 0 as a mount would describe it: system areas up to
+// sector 100000 + 2 reserved clusters of 4096, 20 clusters in all; and
+// whether it has been marked bad.
+CachePartitionBounds g_part0;
+bool g_part0_bad = false;
+
+bool part0_bounds(uint32_t dev, CachePartitionBounds *out)
+{
+    if (dev != 0 || g_part0_bad)
+        return false;
+    *out = g_part0;
+    return true;
+}
+void mark_part0_bad(uint32_t dev)
+{
+    if (dev == 0)
+        g_part0_bad = true;
+}
 
 class DeviceErrors : public CacheTest {
 protected:
     void SetUp() override
     {
         CacheTest::SetUp();
-        std::memset(&g_part0, 0, sizeof g_part0);
-        g_part0.start_sector = 0;
-        g_part0.data_offset = 100000;
-        g_part0.sec_per_clus = 4096;
-        g_part0.rev_clus = 2;
-        g_part0.total_cluster = 20;
-        set_partition0_hook(partition0);
+        g_part0.system_end = 100000 + 2 * 4096;
+        g_part0.end = 100000 + 20 * 4096;
+        g_part0_bad = false;
+        set_device_error_hooks(part0_bounds, mark_part0_bad);
     }
     static constexpr uint64_t kDirBlock = 50000;                // in the directory area
     static constexpr uint64_t kRecordBlock = 100000 + 5 * 4096;  // cluster 5
@@ -36,7 +45,7 @@ TEST_F(DeviceErrors, DirectoryAreaFailureMarksThePartitionBad)
     EXPECT_EQ(bread(0, kDirBlock), nullptr);
     EXPECT_TRUE(logged_event("StorageDeviceError", "Read, /dev/sd0a, 50000"));
     EXPECT_EQ(count_logged(WFS_LOG_WARN, "disk access io error : disk 0, offset 50000,  error 2\n"), 1);
-    EXPECT_EQ(g_part0.bad_status, static_cast<uint32_t>(BAD_STATUS_MARKED));
+    EXPECT_TRUE(g_part0_bad);
     EXPECT_EQ(g_bad_disk.read_error_mask, 1u);
     EXPECT_EQ(g_bad_disk.write_error_mask, 0u);
     EXPECT_EQ(g_bad_disk.bad_disk_mask, 1u);
@@ -66,20 +75,20 @@ TEST_F(DeviceErrors, DirectoryAreaFailureMarksThePartitionBad)
 TEST_F(DeviceErrors, RecordingClusterFailureLeavesThePartitionUsable)
 {
     fault_device_fail(m_fault[0], kBase + kRecordBlock + 3, 1);
-    uint8_t buf[8 * WFS_BLOCK_SIZE];
+    uint8_t buf[8 * WFS_SECTOR_SIZE];
     EXPECT_EQ(bread_multi(0, 8, kRecordBlock, buf), -1);
     EXPECT_EQ(count_logged(WFS_LOG_WARN, "disk access io error : disk 0, offset 120480,  error 2\n"), 1);
-    EXPECT_EQ(g_part0.bad_status, static_cast<uint32_t>(BAD_STATUS_OK));
+    EXPECT_FALSE(g_part0_bad);
     EXPECT_EQ(g_bad_disk.bad_disk_mask, 0u);
 
     // The first reserved-cluster sector is still a system area; the first
     // sector of cluster rev_clus is not.
     fault_device_fail(m_fault[0], kBase + 100000 + 2 * 4096, 1);
     EXPECT_EQ(bread(0, 100000 + 2 * 4096), nullptr);
-    EXPECT_EQ(g_part0.bad_status, static_cast<uint32_t>(BAD_STATUS_OK));
+    EXPECT_FALSE(g_part0_bad);
     fault_device_fail(m_fault[0], kBase + 100000 + 2 * 4096 - 1, 1);
     EXPECT_EQ(bread(0, 100000 + 2 * 4096 - 1), nullptr);
-    EXPECT_EQ(g_part0.bad_status, static_cast<uint32_t>(BAD_STATUS_MARKED));
+    EXPECT_TRUE(g_part0_bad);
 }
 
 TEST_F(DeviceErrors, FailuresOutsideThePartitionOrWithoutMountOnlyReport)
@@ -87,7 +96,7 @@ TEST_F(DeviceErrors, FailuresOutsideThePartitionOrWithoutMountOnlyReport)
     fault_device_fail(m_fault[0], kBase + kOutside, 1);
     EXPECT_EQ(bread(0, kOutside), nullptr);
     EXPECT_EQ(count_logged(WFS_LOG_WARN, "disk access parameter error : disk 0, offset 181920,  error 2\n"), 1);
-    EXPECT_EQ(g_part0.bad_status, static_cast<uint32_t>(BAD_STATUS_OK));
+    EXPECT_FALSE(g_part0_bad);
 
     // Disk 1 has no mounted partition 0.
     m_log.clear();
@@ -103,21 +112,19 @@ TEST_F(DeviceErrors, FailuresOutsideThePartitionOrWithoutMountOnlyReport)
     EXPECT_EQ(count_logged(WFS_LOG_WARN, "disk access io error : disk 0, offset 50000,  error 1\n"), 1);
     EXPECT_EQ(g_bad_disk.write_error_mask, 1u);
     EXPECT_EQ(g_bad_disk.read_error_mask, 0u);
-    EXPECT_EQ(g_part0.bad_status, static_cast<uint32_t>(BAD_STATUS_MARKED));
+    EXPECT_TRUE(g_part0_bad);
 }
 
 TEST_F(DeviceErrors, PartitionBoundsInSixtyFourBits)
 {
     // A partition 0 whose data area ends beyond 2^32 sectors: a failure at
     // a block above 2^32 inside its reserved clusters still marks it bad.
-    g_part0.data_offset = 4000000000u;
-    g_part0.sec_per_clus = 4096;
-    g_part0.rev_clus = 1000;
-    g_part0.total_cluster = 2000000;
+    g_part0.system_end = 4000000000ull + 1000ull * 4096;
+    g_part0.end = 4000000000ull + 2000000ull * 4096;
     m_log.clear();
     report_device_error(0, 4000000000ull + 500 * 4096, false);
     EXPECT_EQ(count_logged(WFS_LOG_WARN, "disk access io error"), 1);
-    EXPECT_EQ(g_part0.bad_status, static_cast<uint32_t>(BAD_STATUS_MARKED));
+    EXPECT_TRUE(g_part0_bad);
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 
 #include "tests/support/image/dir_records.h"
 #include "tests/support/image/image_builder.h"
+#include "wfs/cache/cache.h"
 #include "wfs/common/log.h"
 #include "wfs/device/block_device.h"
 #include "wfs/device/drives.h"
@@ -260,8 +261,10 @@ TEST_F(DamagedDisk, ChainBrokenHalfWayExportsWhatWasReadAndReportsTheBreak)
     EXPECT_NE(ex.err.find("Reading ended after"), std::string::npos) << ex.err;
     EXPECT_EQ(ex.err.find("Export Success"), std::string::npos) << ex.err;
     // The partial copy is kept where the whole one would be (the part of
-    // the path after "/mnt/" under the destination), but not listed.
-    EXPECT_EQ(ex.out, "") << "a broken copy is not listed as written";
+    // the path after "/mnt/" under the destination), but not listed: only
+    // the report (which names it as short) follows on standard output.
+    EXPECT_EQ(ex.out.rfind("report: ", 0), 0u) << "a broken copy is not listed as written: " << ex.out;
+    EXPECT_EQ(ex.out.find(path.substr(5)), std::string::npos) << ex.out;
     const std::string target = m_dest + "/" + path.substr(5);
     ASSERT_EQ(access(target.c_str(), R_OK), 0) << target;
     const std::vector<uint8_t> got = bytes_of(slurp(target));
@@ -358,6 +361,74 @@ TEST(UnreadableSector, FailsOnlyTheReadThatMeetsIt)
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(read_all(f), readable(good));
     fs_fclose(f);
+
+    close_recorder_disks();
+    clear_registered_drives();
+    std::remove(image.c_str());
+}
+
+// A failing sector of partition 0 as the mounted library meets it: in the
+// partition's system areas (the reserved clusters included) it marks the
+// partition bad and its recordings can no longer be opened; in the
+// recording clusters it only fails that read.
+TEST(UnreadableSector, InTheSystemAreasMarksPartitionZeroBad)
+{
+    wfs_log_set_route(WFS_LOG_SILENT);
+    const std::string image = temp_name("fault-system.img");
+    testimg::DiskPlan d;
+    testimg::ImageBuilder b(d);
+    b.add(rec(0, pack_time(2024, 5, 1, 10, 0, 0), 20));
+    testimg::Manifest m;
+    std::string err;
+    ASSERT_TRUE(b.build(image, &m, &err)) << err;
+    const testimg::ManifestPartition &p = m.partitions[0];
+    ASSERT_EQ(p.part, 0u);
+    const testimg::ManifestRecording &r = m.recordings[0];
+
+    BlockDevice *file = nullptr;
+    ASSERT_EQ(image_device_open(image.c_str(), &file), 0);
+    BlockDevice *fault = fault_device_create(file, true);
+    close_recorder_disks();
+    clear_registered_drives();
+    set_images_only(true);
+    register_drive_device(fault, "fault");
+    scan_recorder_disks();
+    int count = 0;
+    ASSERT_EQ(wfs_file_sys_init(&count, 0), 0);
+    DriverParam *pdp = get_pdp(0, 0);
+    ASSERT_NE(pdp, nullptr);
+    ASSERT_EQ(pdp->bad_status, static_cast<uint32_t>(BAD_STATUS_OK));
+
+    const testimg::CivilTime s = testimg::unpack_time(r.start_time), e = testimg::unpack_time(r.end_time);
+    const std::string path = wfs_build_record_path(
+        0, 0, s.year, s.month, s.day, r.channel + 1,
+        wfs_build_file_name(s.hour, s.minute, s.second, e.hour, e.minute, e.second, wfs_type_letter(r.alarm),
+                            r.first_cluster, r.repeat_no, "h264"));
+    fs_file *f = fs_fopen(path.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    fs_fclose(f);
+
+    // The first sector of the last cluster, and the first of the recording
+    // clusters: the read fails, the partition stays usable.
+    std::vector<uint8_t> buf(WFS_SECTOR_SIZE);
+    const uint64_t last = p.cluster_sector(p.layout.total_cluster - 1);
+    const uint64_t first_recording = p.cluster_sector(p.layout.rev_clus);
+    fault_device_fail(fault, m.base_lba + last, 1);
+    EXPECT_NE(bread_multi(0, 1, last, buf.data()), 0);
+    EXPECT_EQ(pdp->bad_status, static_cast<uint32_t>(BAD_STATUS_OK));
+    f = fs_fopen(path.c_str(), "rb");
+    EXPECT_NE(f, nullptr);
+    if (f)
+        fs_fclose(f);
+    fault_device_fail(fault, m.base_lba + first_recording, 1);
+    EXPECT_NE(bread_multi(0, 1, first_recording, buf.data()), 0);
+    EXPECT_EQ(pdp->bad_status, static_cast<uint32_t>(BAD_STATUS_OK));
+
+    // The sector just below them belongs to the system areas.
+    fault_device_fail(fault, m.base_lba + first_recording - 1, 1);
+    EXPECT_NE(bread_multi(0, 1, first_recording - 1, buf.data()), 0);
+    EXPECT_EQ(pdp->bad_status, static_cast<uint32_t>(BAD_STATUS_MARKED));
+    EXPECT_EQ(fs_fopen(path.c_str(), "rb"), nullptr);
 
     close_recorder_disks();
     clear_registered_drives();

@@ -148,6 +148,20 @@ TEST(PathKind, RecordingWorkDirectoryOrNeither)
     EXPECT_EQ(part, 3);
     EXPECT_EQ(wfs_parse_ide_component("/mnt/idex/WorkDirectory", &disk, &part), -1);
     EXPECT_EQ(wfs_parse_ide_component("/mnt/WorkDirectory", &disk, &part), -1);
+
+    // The work directory and the partition component as the program builds them.
+    const std::string wd = wfs_build_work_dir_path(2, 3);
+    EXPECT_EQ(wd, "/mnt/idec3/WorkDirectory");
+    EXPECT_EQ(wfs_path_kind(wd.c_str()), WFS_PATH_WORKDIR);
+    EXPECT_EQ(wfs_build_ide_component(1, 0), "ideb0");
+
+    // Only "/mnt/ide..." is a recorder path; other mounts under /mnt are not.
+    EXPECT_TRUE(wfs_is_recorder_path("/mnt/idea0/2024-05-01/000/x.h264"));
+    EXPECT_TRUE(wfs_is_recorder_path(wd.c_str()));
+    EXPECT_FALSE(wfs_is_recorder_path("/mnt/usb/idea0/2024-05-01/000/x.h264"));
+    EXPECT_FALSE(wfs_is_recorder_path("/mnt/id"));
+    EXPECT_FALSE(wfs_is_recorder_path("mnt/idea0"));
+    EXPECT_FALSE(wfs_is_recorder_path(nullptr));
 }
 
 TEST(PathKind, FindDirectoryComponents)
