@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QDebug>
 #include <QFrame>
 #include <QGridLayout>
@@ -403,8 +404,12 @@ void CDisplayBox::onControlBtnClicked(int nType)
                 if (pManage->IsSoundOn(i))
                     pManage->CloseSound(i);
             }
-            pManage->OpenSound(nActive);
+            // Without a sound device the channel still counts sound as asked
+            // for (the button shows AudioOn); the user is told once, here.
+            if (pManage->IsPlaying(nActive) && !pManage->OpenSound(nActive))
+                FancyMessageBox::message(tr("Sound output is not available"));
         }
+        refreshButtons();
         break;
     default:
         break;
@@ -413,7 +418,15 @@ void CDisplayBox::onControlBtnClicked(int nType)
 
 void CDisplayBox::onCatchPic(int nPort)
 {
-    manager()->CatchPicture(nPort, CGlobalAppData::instance()->capturePath);
+    CPlayManage* pManage = manager();
+    if (!pManage->IsPlaying(nPort))
+        return;
+    QString strSaved;
+    bool bShown = false;
+    if (!pManage->CatchPicture(nPort, CGlobalAppData::instance()->capturePath, &strSaved, &bShown))
+        FancyMessageBox::message(tr("The picture could not be saved"));
+    else if (!bShown)
+        FancyMessageBox::message(tr("Picture saved as %1").arg(QDir::toNativeSeparators(strSaved)));
 }
 
 // ---------------------------------------------------------------------------
@@ -434,6 +447,13 @@ void CDisplayBox::pollStatus()
     if (m_bSliderFollows)
         m_pSlider->setValue(pManage->GetPlayPos(nActive));
     onUpdateSliderStatus(pManage->GetIndexState(nActive));
+    refreshButtons();
+}
+
+void CDisplayBox::refreshButtons()
+{
+    CPlayManage* pManage = manager();
+    const int nActive = m_nActiveWnd;
     const bool bHasChannel = pManage->GetPlay(nActive) != nullptr;
     const int nPlayStatus = pManage->GetPlayStatus(nActive);
     emit updateBtnStatus(nPlayStatus, bHasChannel ? pManage->GetSpeed(nActive) : 5,

@@ -111,6 +111,8 @@ private:
     // Enables the buttons that have something to act on: all of them for an
     // open active window, only Play/Pause for an idle one.
     void updateButtonsEnabled(bool bOpen);
+    // Applies the active window's play status, speed and sound to the buttons.
+    void refreshButtons();
     bool isOpen(int nIndex) const;
     bool anyOpen() const;
     bool anySync() const;

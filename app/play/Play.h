@@ -77,9 +77,15 @@ public:
     // Seeks to the last key frame at or before nSeconds (seconds of day).
     bool SeekToTime(int nSeconds);
 
-    bool CatchPicture(const QString& strFolder);
+    // Writes the picture shown now into the folder and opens it in the
+    // desktop's viewer. pstrSaved receives the file written, pbShown whether
+    // a viewer was started for it.
+    bool CatchPicture(const QString& strFolder, QString* pstrSaved = nullptr, bool* pbShown = nullptr);
     bool StartRecord(const QString& strFolder);
     bool StopRecord();
+    // Sound on: the flag is set even when no sound device can be opened (the
+    // result is then false), and every new port of the channel tries again.
+    // ORVELLE_NO_SOUND=1 in the environment keeps sound output closed.
     bool OpenSound();
     bool CloseSound();
     bool SetDisplayRegion(const QPoint& p1, const QPoint& p2, int nWidth, int nHeight, bool bEnable);
@@ -154,6 +160,9 @@ private:
     int OpenPort();
     void ClosePort();
     bool ApplySpeed();
+    // Sound on for a port (-1 when no sound output can be opened).
+    static int StartSound(int nPort);
+    static bool SoundDisabled();
 
     void HandleMessage(int nHandle, int nMsgId, int64_t nParam1, int64_t nParam2, int64_t nParam3,
                        const char* szText);

@@ -99,11 +99,29 @@ bool CPlay::PrevFrame()
 bool CPlay::OpenSound()
 {
     std::lock_guard<std::mutex> lock(m_stateMutex);
-    // The flag follows what the port really does: without an audio device
-    // sound stays off.
-    const bool bOn = TVPLAY_PlaySound(m_nPort.load()) >= 0;
-    m_bSound.store(bOn ? 1 : 0);
-    return bOn;
+    // The flag is the user's choice for this channel: it stays set when the
+    // sound device cannot be opened, so the button shows what was asked for
+    // and every new port of the channel tries again.
+    m_bSound.store(1);
+    const int nPort = m_nPort.load();
+    if (StartSound(nPort) >= 0)
+        return true;
+    qWarning() << "Sound output could not be opened for window" << m_nWndIndex << "port" << nPort
+               << (SoundDisabled() ? "(ORVELLE_NO_SOUND is set)" : "(no usable audio output device)");
+    return false;
+}
+
+bool CPlay::SoundDisabled()
+{
+    static const bool bDisabled = qEnvironmentVariableIntValue("ORVELLE_NO_SOUND") != 0;
+    return bDisabled;
+}
+
+int CPlay::StartSound(int nPort)
+{
+    if (SoundDisabled())
+        return -1;
+    return TVPLAY_PlaySound(nPort);
 }
 
 bool CPlay::CloseSound()
@@ -115,8 +133,10 @@ bool CPlay::CloseSound()
     return true;
 }
 
-bool CPlay::CatchPicture(const QString& strFolder)
+bool CPlay::CatchPicture(const QString& strFolder, QString* pstrSaved, bool* pbShown)
 {
+    if (pbShown)
+        *pbShown = false;
     // Named after the play time the media library reports, not the clock.
     const QString strName =
         QDateTime::fromSecsSinceEpoch(m_nCurTime.load()).toString(QStringLiteral("yyyyMMdd_hhmmss"));
@@ -128,12 +148,20 @@ bool CPlay::CatchPicture(const QString& strFolder)
         std::lock_guard<std::mutex> lock(m_stateMutex);
         ret = TVPLAY_CatchPictureSyn(m_nPort.load(), QFile::encodeName(strPath).constData(), kCaptureTimeoutMs);
     }
-    if (ret < 0)
+    if (ret < 0) {
+        qWarning() << "CatchPicture failed" << m_nWndIndex << strPath;
         return false;
+    }
+    if (pstrSaved)
+        *pstrSaved = strPath;
     QThread::msleep(kViewerDelayMs);
     // Without a desktop (the offscreen platform) there is no viewer to show it.
-    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
-        QDesktopServices::openUrl(QUrl::fromLocalFile(strPath));
+    const bool bShown = QGuiApplication::platformName() != QLatin1String("offscreen")
+                        && QDesktopServices::openUrl(QUrl::fromLocalFile(strPath));
+    if (!bShown)
+        qWarning() << "CatchPicture: no viewer could be started for" << strPath;
+    if (pbShown)
+        *pbShown = bShown;
     return true;
 }
 

@@ -75,8 +75,9 @@ int CPlay::OpenPort()
     const int nSpeed = m_nSpeed.load();
     if (nSpeed != SpeedNormal)
         TVPLAY_SetPlaySpeed(nPort, nSpeed - SpeedNormal);
-    if (m_bSound.load() && TVPLAY_PlaySound(nPort) < 0)
-        m_bSound.store(0);
+    // Sound stays asked for when the device cannot be opened now.
+    if (m_bSound.load())
+        StartSound(nPort);
     if (m_bRegion.load())
         TVPLAY_PlaySetDisplayRegion(nPort, &m_region);
     return nPort;

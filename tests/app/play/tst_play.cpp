@@ -304,9 +304,10 @@ void TestPlay::capturedPicturesNeverOverwrite()
     QVERIFY(!play->StartRecord(m_dir.path() + "/Clips"));
     QVERIFY(!play->IsRecording());
 
-    // Sound fails cleanly without an audio device, and the flag says so.
-    const bool bSound = play->OpenSound();
-    QCOMPARE(play->IsSoundOn(), bSound);
+    // Sound: the flag says it was asked for, also where no audio device
+    // opens (the result says whether one did).
+    play->OpenSound();
+    QVERIFY(play->IsSoundOn());
     QVERIFY(play->CloseSound());
     QVERIFY(!play->IsSoundOn());
 
