@@ -155,8 +155,7 @@ bool CPlay::StartAt(const QString& strFilePath, int nStartSeconds, bool bSync, b
                 a += 86400;  // the chosen time lies after midnight
             if (a > 0 && nLength > 0) {
                 const long double offset = (long double)nLength * a / nDuration;
-                m_nSeekOffset.store(uint64_t(offset));
-                m_bSeekPending.store(1);
+                m_seekRequest.Ask(uint64_t(offset));
             }
             source.Close();
         }
@@ -224,12 +223,11 @@ void CPlay::ShutDown()
     }
     m_bRecording.store(0);
     m_bSound.store(0);
-    m_nSeekOffset.store(0);
+    m_seekRequest.Clear();
     m_nCurTime.store(0);
     m_nBeginTime.store(0);
     m_nEndTime.store(0);
     m_fProgress.store(0.0f);
-    m_bSeekPending.store(0);
     m_bPlayEnded.store(0);
     m_bBuffering.store(0);
     SetCurSeconds(0);

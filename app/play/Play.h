@@ -21,6 +21,7 @@
 
 #include "app/play/FrameIndex.h"
 #include "app/play/MyThread.h"
+#include "app/play/RequestSlot.h"
 #include "media/sdk/Tarvok.h"
 
 #include <QObject>
@@ -105,6 +106,9 @@ public:
     // none.
     int64_t GetCurTime() const { return m_nCurTime.load(); }
     int GetWndIndex() const { return m_nWndIndex; }
+    // Seek requests asked and taken by the play thread so far (serials).
+    uint64_t GetSeeksAsked() const { return m_seekRequest.Asked(); }
+    uint64_t GetSeeksTaken() const { return m_seekRequest.Taken(); }
     // Set by the play manager's supervision: wait for the earliest channel.
     void SetSyncWait(bool bWait) { m_bSyncWait.store(bWait ? 1u : 0u); }
 
@@ -155,11 +159,13 @@ private:
     bool SleepMs(int nMs);
     void WakeSleepers();
     bool IsStopping() const { return m_bStopPlay.load() != 0; }
+    bool SeekPending() const { return m_seekRequest.Pending(); }
 
     // Ports (opened and closed under m_stateMutex).
     int OpenPort();
     void ClosePort();
-    bool ApplySpeed();
+    void NormalLocked();
+    bool StepSpeed(int nStep);
     // Sound on for a port (-1 when no sound output can be opened).
     static int StartSound(int nPort);
     static bool SoundDisabled();
@@ -184,7 +190,10 @@ private:
     std::atomic<uint32_t> m_nLastTime{0};
     std::atomic<uint32_t> m_nFrameCount{0};
     std::atomic<int64_t> m_nDataLen{0};
-    std::atomic<uint64_t> m_nSeekOffset{0};
+    // Seek requests: the byte offset to go to. The GUI thread asks, the play
+    // thread takes; a seek asked while the play thread takes another one is
+    // kept (see RequestSlot.h).
+    CRequestSlot m_seekRequest;
     std::atomic<uint8_t> m_bIndexReady{0};
     std::atomic<uint8_t> m_bStopIndex{1};
     CMyThread m_indexThread;
@@ -197,7 +206,6 @@ private:
     std::atomic<uint32_t> m_nPlayStatus{StatusClosed};
     std::atomic<uint32_t> m_bSyncWait{0};
     std::atomic<uint8_t> m_bSync{0};
-    std::atomic<uint8_t> m_bSeekPending{0};
     std::atomic<uint8_t> m_bRecording{0};
     std::atomic<int32_t> m_nSpeed{SpeedNormal};
     std::atomic<uint8_t> m_bRegion{0};

@@ -29,55 +29,59 @@ bool CPlay::Pause(bool bPause)
     return true;
 }
 
+// Speed and stepping change the channel's setting and the port in one step
+// under the state mutex, which the play thread also holds when it opens a new
+// port and carries the speed over: whatever the order, the port ends at the
+// last speed asked.
 bool CPlay::Normal()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_stateMutex);
-        const int nPort = m_nPort.load();
-        TVPLAY_Pause(nPort, 0);
-        TVPLAY_SetPlaySpeed(nPort, 0);
-    }
-    m_nSpeed.store(SpeedNormal);
-    m_nPlayStatus.store(StatusPlaying);
+    std::lock_guard<std::mutex> lock(m_stateMutex);
+    NormalLocked();
     return true;
 }
 
-bool CPlay::ApplySpeed()
+void CPlay::NormalLocked()
+{
+    const int nPort = m_nPort.load();
+    TVPLAY_Pause(nPort, 0);
+    TVPLAY_SetPlaySpeed(nPort, 0);
+    m_nSpeed.store(SpeedNormal);
+    m_nPlayStatus.store(StatusPlaying);
+}
+
+bool CPlay::StepSpeed(int nStep)
 {
     std::lock_guard<std::mutex> lock(m_stateMutex);
-    const int nValue = m_nSpeed.load() - SpeedNormal;
-    const int ret = TVPLAY_SetPlaySpeed(m_nPort.load(), nValue);
+    if (m_nPlayStatus.load() == StatusStepping)
+        NormalLocked();
+    int nSpeed = m_nSpeed.load() + nStep;
+    if (nSpeed > SpeedMax || nSpeed < SpeedMin)
+        nSpeed = SpeedNormal;
+    m_nSpeed.store(nSpeed);
+    const int nPort = m_nPort.load();
+    if (nPort <= 0)
+        return true;  // between two ports (a seek): the next one takes it
+    const int nValue = nSpeed - SpeedNormal;
+    const int ret = TVPLAY_SetPlaySpeed(nPort, nValue);
     qDebug() << "TVPLAY_SetPlaySpeed" << nValue << ret;
     return ret >= 0;
 }
 
 bool CPlay::Fast()
 {
-    if (m_nPlayStatus.load() == StatusStepping)
-        Normal();
-    int nSpeed = m_nSpeed.load() + 1;
-    if (nSpeed > SpeedMax)
-        nSpeed = SpeedNormal;
-    m_nSpeed.store(nSpeed);
-    return ApplySpeed();
+    return StepSpeed(+1);
 }
 
 bool CPlay::Slow()
 {
-    if (m_nPlayStatus.load() == StatusStepping)
-        Normal();
-    int nSpeed = m_nSpeed.load() - 1;
-    if (nSpeed < SpeedMin)
-        nSpeed = SpeedNormal;
-    m_nSpeed.store(nSpeed);
-    return ApplySpeed();
+    return StepSpeed(-1);
 }
 
 bool CPlay::NextFrame()
 {
-    if (m_nSpeed.load() != SpeedNormal)
-        Normal();
     std::lock_guard<std::mutex> lock(m_stateMutex);
+    if (m_nSpeed.load() != SpeedNormal)
+        NormalLocked();
     if (TVPLAY_PlayNextFrame(m_nPort.load()) < 0)
         return false;
     m_nPlayStatus.store(StatusStepping);
@@ -86,10 +90,9 @@ bool CPlay::NextFrame()
 
 bool CPlay::PrevFrame()
 {
-    if (m_nSpeed.load() != SpeedNormal)
-        Normal();
-    m_nSpeed.store(SpeedNormal);
     std::lock_guard<std::mutex> lock(m_stateMutex);
+    if (m_nSpeed.load() != SpeedNormal)
+        NormalLocked();
     if (TVPLAY_PlayPreviousFrame(m_nPort.load()) < 0)
         return false;
     m_nPlayStatus.store(StatusStepping);

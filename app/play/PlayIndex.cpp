@@ -148,14 +148,12 @@ int CPlay::SetPlayPos(float fRatio)
         const int i = FindSeekEntry(m_indexList, true, n);
         if (i < 0)
             return -1;
-        m_nSeekOffset.store(m_indexList[size_t(i)].nOffset);
-        m_bSeekPending.store(1);
+        m_seekRequest.Ask(m_indexList[size_t(i)].nOffset);
         return int(PackedSecondsOfDay(m_indexList[size_t(i)].nTime));
     }
     const int64_t nDataLen = m_nDataLen.load();
     if (nDataLen > 0 && !m_bSync.load()) {
-        m_nSeekOffset.store(uint64_t(double(nDataLen) * double(f)));
-        m_bSeekPending.store(1);
+        m_seekRequest.Ask(uint64_t(double(nDataLen) * double(f)));
     }
     return -1;
 }
@@ -167,7 +165,6 @@ bool CPlay::SeekToTime(int nSeconds)
     std::lock_guard<std::mutex> lock(m_indexMutex);
     const int i = FindSeekEntry(m_indexList, false, uint32_t(nSeconds));
     // A time before the recording's first key frame starts it from the top.
-    m_nSeekOffset.store(i < 0 ? 0 : m_indexList[size_t(i)].nOffset);
-    m_bSeekPending.store(1);
+    m_seekRequest.Ask(i < 0 ? 0 : m_indexList[size_t(i)].nOffset);
     return true;
 }

@@ -196,14 +196,16 @@ void CPlay::PlayPushedData()
             TVPLAY_ForcePlayEnd(st.nPort);
             bool bReopened = false;
             while (!m_bPlayEnded.load()) {
-                if (m_bSeekPending.load()) {
+                if (SeekPending()) {
                     bOpened = source.Open(strPath);
                     st.bKeySeen = false;
                     if (bOpened) {
                         bReopened = true;
                         break;
                     }
-                    m_bSeekPending.store(0);
+                    // The recording cannot be read again: nothing to seek in.
+                    uint64_t nDropped = 0;
+                    m_seekRequest.Take(&nDropped);
                 }
                 if (!SleepMs(kPlayOutPollMs))
                     break;
@@ -279,7 +281,7 @@ void CPlay::PumpData(CPlaySource& source, PumpState& st)
 {
     size_t nGot = 1;
     while (nGot > 0 && !IsStopping()) {
-        if (m_bSeekPending.load() && !SeekStep(source, st))
+        if (SeekPending() && !SeekStep(source, st))
             return;
         nGot = source.Read(st.buffer.data(), kReadPiece);
         if (nGot > 0)
@@ -291,7 +293,7 @@ void CPlay::PumpData(CPlaySource& source, PumpState& st)
                 SleepMs(kPausePollMs);
             if (IsStopping())
                 return;
-            if (m_bSeekPending.load()) {
+            if (SeekPending()) {
                 // The frames still in the reader belong to the old position.
                 bSeek = true;
                 break;
@@ -307,7 +309,7 @@ void CPlay::PumpData(CPlaySource& source, PumpState& st)
                     return;
             }
             while (!bSeek && m_bBuffering.load()) {
-                if (m_bSeekPending.load()) {
+                if (SeekPending()) {
                     bSeek = true;
                     break;
                 }
@@ -336,7 +338,7 @@ bool CPlay::WaitForEarliest()
         const int nEarliest = m_pAppData->earliestSyncWindow.load();
         if (nEarliest == -1)
             break;
-        if (m_bSeekPending.load())
+        if (SeekPending())
             return true;
         const uint32_t nTheirs = WindowSeconds(nEarliest);
         if (nTheirs != 0 && nTheirs >= nMine) {
@@ -352,8 +354,9 @@ bool CPlay::WaitForEarliest()
 // frame reader there. False when no port could be opened again.
 bool CPlay::SeekStep(CPlaySource& source, PumpState& st)
 {
-    const uint64_t nOffset = m_nSeekOffset.load();
-    m_bSeekPending.store(0);
+    uint64_t nOffset = 0;
+    if (!m_seekRequest.Take(&nOffset))
+        return true;
     qDebug() << "PlayThread seek" << m_nWndIndex << nOffset;
     source.SeekTo(nOffset);
     ClosePort();
@@ -379,13 +382,12 @@ void CPlay::ResetAfterPlayEnd()
 {
     m_bRecording.store(0);
     m_bSound.store(0);
-    m_nSeekOffset.store(0);
+    m_seekRequest.Clear();
     m_nCurTime.store(0);
     m_nBeginTime.store(0);
     m_nEndTime.store(0);
     m_fProgress.store(0.0f);
     m_nSpeed.store(SpeedNormal);
-    m_bSeekPending.store(0);
     SetCurSeconds(0);
     m_nDataLen.store(0);
     m_nFrameCount.store(0);
