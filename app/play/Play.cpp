@@ -208,26 +208,11 @@ void CPlay::ShutDown()
 {
     JoinThreads();
     ClearIndex();
-    {
-        std::lock_guard<std::mutex> lock(m_stateMutex);
-        const int nPort = m_nPort.load();
-        if (nPort > 0) {
-            if (m_bRecording.exchange(0))
-                TVPLAY_StopRecordData(nPort);
-            if (m_bSound.exchange(0))
-                TVPLAY_StopSound(nPort);
-            TVPLAY_Stop(nPort);
-        }
-        m_nPort.store(0);
-        m_bFilePort = false;
-    }
+    ClosePort(true);
     m_bRecording.store(0);
     m_bSound.store(0);
     m_seekRequest.Clear();
-    m_nCurTime.store(0);
-    m_nBeginTime.store(0);
-    m_nEndTime.store(0);
-    m_fProgress.store(0.0f);
+    ClearPlayTimes();
     m_bPlayEnded.store(0);
     m_bBuffering.store(0);
     SetCurSeconds(0);
@@ -251,6 +236,18 @@ bool CPlay::IsOpen() const
 {
     const uint32_t s = m_nPlayStatus.load();
     return s == StatusPlaying || s == StatusPaused || s == StatusStepping;
+}
+
+int64_t CPlay::GetCurTime() const
+{
+    std::lock_guard<std::mutex> lock(m_stateMutex);
+    return m_times.nCurTime;
+}
+
+void CPlay::ClearPlayTimes()
+{
+    std::lock_guard<std::mutex> lock(m_stateMutex);
+    m_times = PlayTimes();
 }
 
 QString CPlay::GetPlayFile() const
@@ -365,12 +362,19 @@ void CPlay::HandleMessage(int nHandle, int nMsgId, int64_t nParam1, int64_t nPar
     case EUIMSG_PLAY_START:
         qDebug() << "EUIMSG_PLAY_START nParam1" << nParam1 << nParam2 << nParam3 << "Port" << m_nWndIndex;
         break;
-    case EUIMSG_PLAY_STOP:
+    case EUIMSG_PLAY_STOP: {
         // Only the port this channel uses now counts; a message of a port
         // closed by a seek is late news.
-        if (nHandle > 0 && nHandle == m_nPort.load()) {
+        bool bOurs = false;
+        bool bFilePort = false;
+        {
+            std::lock_guard<std::mutex> lock(m_stateMutex);
+            bOurs = nHandle > 0 && nHandle == m_nPort.load();
+            bFilePort = m_bFilePort.load();
+        }
+        if (bOurs) {
             m_bPlayEnded.store(1);
-            if (m_bFilePort.load()) {
+            if (bFilePort) {
                 const quint64 nSession = m_nSession.load();
                 media::postQueuedCall(this, [this, nSession] { FinishFilePort(nSession); });
             }
@@ -378,6 +382,7 @@ void CPlay::HandleMessage(int nHandle, int nMsgId, int64_t nParam1, int64_t nPar
         }
         qDebug() << "EUIMSG_PLAY_STOP nParam1" << nParam1 << nParam2 << nParam3 << "Port" << m_nWndIndex;
         break;
+    }
     case EUIMSG_PLAY_INFO: {
         Json::Value root;
         Json::CharReaderBuilder builder;
@@ -394,11 +399,12 @@ void CPlay::HandleMessage(int nHandle, int nMsgId, int64_t nParam1, int64_t nPar
             m_nWidth.store(0);
             m_nHeight.store(0);
         }
-        m_nCurTime.store(nParam2);
-        m_nBeginTime.store(nParam1);
-        m_nEndTime.store(nParam3);
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        m_times.nCurTime = nParam2;
+        m_times.nBeginTime = nParam1;
+        m_times.nEndTime = nParam3;
         if (nParam1 != nParam3)
-            m_fProgress.store(float(double(nParam2 - nParam1) / double(nParam3 - nParam1)));
+            m_times.fProgress = float(double(nParam2 - nParam1) / double(nParam3 - nParam1));
         break;
     }
     case EUIMSG_PLAY_SOUND:
@@ -419,24 +425,9 @@ void CPlay::FinishFilePort(quint64 nSession)
 {
     if (m_nSession.load() != nSession || !m_bFilePort.load())
         return;
-    {
-        std::lock_guard<std::mutex> lock(m_stateMutex);
-        const int nPort = m_nPort.load();
-        if (nPort > 0) {
-            if (m_bRecording.exchange(0))
-                TVPLAY_StopRecordData(nPort);
-            if (m_bSound.exchange(0))
-                TVPLAY_StopSound(nPort);
-            TVPLAY_Stop(nPort);
-        }
-        m_nPort.store(0);
-        m_bFilePort.store(false);
-        m_strFilePath.clear();
-    }
-    m_fProgress.store(0.0f);
-    m_nCurTime.store(0);
-    m_nBeginTime.store(0);
-    m_nEndTime.store(0);
+    ClosePort(true);
+    SetPlayFile(QString());
+    ClearPlayTimes();
     m_nSpeed.store(SpeedNormal);
     m_bRegion.store(0);
     m_nPlayStatus.store(StatusClosed);

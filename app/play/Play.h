@@ -104,7 +104,7 @@ public:
     uint32_t GetCurSeconds() const { return m_nCurSeconds.load(); }
     // Local time (seconds since the epoch) of the picture shown last, 0 when
     // none.
-    int64_t GetCurTime() const { return m_nCurTime.load(); }
+    int64_t GetCurTime() const;
     int GetWndIndex() const { return m_nWndIndex; }
     // Seek requests asked and taken by the play thread so far (serials).
     uint64_t GetSeeksAsked() const { return m_seekRequest.Asked(); }
@@ -161,9 +161,11 @@ private:
     bool IsStopping() const { return m_bStopPlay.load() != 0; }
     bool SeekPending() const { return m_seekRequest.Pending(); }
 
-    // Ports (opened and closed under m_stateMutex).
+    // Ports: opened under m_stateMutex; closed by taking the port away under
+    // it and stopping it after the lock is released.
     int OpenPort();
-    void ClosePort();
+    void ClosePort(bool bStopSound = false);
+    void ClearPlayTimes();
     void NormalLocked();
     bool StepSpeed(int nStep);
     // Sound on for a port (-1 when no sound output can be opened).
@@ -216,16 +218,25 @@ private:
     const quint64 m_hWnd;
     QString m_strFilePath;  // guarded by m_stateMutex
     std::atomic<int32_t> m_nDuration{0};
-    std::atomic<float> m_fProgress{0.0f};
-    std::atomic<int64_t> m_nCurTime{0};
-    std::atomic<int64_t> m_nBeginTime{0};
-    std::atomic<int64_t> m_nEndTime{0};
+    // What the media library last reported of the play position: one record,
+    // written by its message thread and read by the GUI under m_stateMutex.
+    struct PlayTimes
+    {
+        int64_t nCurTime = 0;    // m_nCurTime: seconds since the epoch
+        int64_t nBeginTime = 0;  // m_nBeginTime
+        int64_t nEndTime = 0;    // m_nEndTime
+        float fProgress = 0.0f;  // m_fProgress: ratio of a file port
+    };
+    PlayTimes m_times;  // guarded by m_stateMutex
     TVMessageReceiver m_receiver;
     std::atomic<int> m_nPort{0};  // changed under m_stateMutex
 
     CGlobalAppData* m_pAppData;
-    // Guards the path, port changes and every call on the port from the GUI
-    // thread, so a call never reaches a port that is being closed.
+    // Guards the path, the play times, port changes and every call on the
+    // port from the GUI thread, so a call never reaches a port that is being
+    // closed. Never held across a call that waits for another thread (closing
+    // a port joins its thread, whose messages take this lock; a capture waits
+    // for a picture; joining the channel's threads).
     // (The channel's own locks are std ones: ThreadSanitizer sees them,
     // while a QMutex of the uninstrumented Qt library is invisible to it.)
     mutable std::mutex m_stateMutex;

@@ -142,15 +142,14 @@ bool CPlay::CatchPicture(const QString& strFolder, QString* pstrSaved, bool* pbS
         *pbShown = false;
     // Named after the play time the media library reports, not the clock.
     const QString strName =
-        QDateTime::fromSecsSinceEpoch(m_nCurTime.load()).toString(QStringLiteral("yyyyMMdd_hhmmss"));
+        QDateTime::fromSecsSinceEpoch(GetCurTime()).toString(QStringLiteral("yyyyMMdd_hhmmss"));
     const QString strPath = UniqueFilePath(QStringLiteral("%1/%2.jpg").arg(strFolder, strName));
     if (strPath.isEmpty())
         return false;
-    int ret = -1;
-    {
-        std::lock_guard<std::mutex> lock(m_stateMutex);
-        ret = TVPLAY_CatchPictureSyn(m_nPort.load(), QFile::encodeName(strPath).constData(), kCaptureTimeoutMs);
-    }
+    // The capture waits for a picture from the port's thread: not under the
+    // state lock, which that thread's messages take. A port closed meanwhile
+    // fails the capture (port numbers are not reused).
+    const int ret = TVPLAY_CatchPictureSyn(GetPort(), QFile::encodeName(strPath).constData(), kCaptureTimeoutMs);
     if (ret < 0) {
         qWarning() << "CatchPicture failed" << m_nWndIndex << strPath;
         return false;

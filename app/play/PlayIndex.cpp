@@ -101,10 +101,15 @@ void CPlay::RestartIndex()
 
 int CPlay::GetPlayPos()
 {
+    PlayTimes shown;
+    {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        shown = m_times;
+    }
     if (m_bFilePort.load())
-        return clampPos(double(m_fProgress.load()) * 1000.0);
+        return clampPos(double(shown.fProgress) * 1000.0);
 
-    const int64_t nCurTime = m_nCurTime.load();
+    const int64_t nCurTime = shown.nCurTime;
     if (nCurTime <= 0)
         return 0;
     const QDateTime t = QDateTime::fromSecsSinceEpoch(nCurTime);

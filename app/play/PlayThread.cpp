@@ -57,7 +57,7 @@ void CPlay::WakeSleepers()
 
 int CPlay::OpenPort()
 {
-    std::lock_guard<std::mutex> lock(m_stateMutex);
+    std::unique_lock<std::mutex> lock(m_stateMutex);
     const int nPort = TVPLAY_OpenPlay(&m_receiver, m_hWnd, kPortBufferFrames, 0, 0);
     if (nPort <= 0)
         return -1;
@@ -66,8 +66,9 @@ int CPlay::OpenPort()
     m_nPort.store(nPort);
     m_bFilePort.store(false);
     if (TVPLAY_Play(nPort) < 0) {
-        TVPLAY_Stop(nPort);
         m_nPort.store(0);
+        lock.unlock();
+        TVPLAY_Stop(nPort);
         return -1;
     }
     // A new port starts at normal speed, silent and with the whole picture:
@@ -83,17 +84,31 @@ int CPlay::OpenPort()
     return nPort;
 }
 
-void CPlay::ClosePort()
+// Stopping a port joins its thread, which may be about to deliver a message
+// that takes m_stateMutex: the port is taken away from the channel under the
+// lock (no call reaches it any more) and stopped after the lock is released.
+// The sound flag is the channel's choice and outlives a port unless
+// bStopSound.
+void CPlay::ClosePort(bool bStopSound)
 {
-    std::lock_guard<std::mutex> lock(m_stateMutex);
-    const int nPort = m_nPort.load();
-    if (nPort > 0) {
-        if (m_bRecording.exchange(0))
-            TVPLAY_StopRecordData(nPort);
-        TVPLAY_Stop(nPort);
+    int nPort = 0;
+    bool bRecording = false;
+    bool bSound = false;
+    {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        nPort = m_nPort.load();
+        m_nPort.store(0);
+        m_bFilePort.store(false);
+        bRecording = m_bRecording.exchange(0) != 0;
+        bSound = bStopSound && m_bSound.exchange(0) != 0;
     }
-    m_nPort.store(0);
-    m_bFilePort.store(false);
+    if (nPort <= 0)
+        return;
+    if (bRecording)
+        TVPLAY_StopRecordData(nPort);
+    if (bSound)
+        TVPLAY_StopSound(nPort);
+    TVPLAY_Stop(nPort);
 }
 
 // ---------------------------------------------------------------------------
@@ -113,6 +128,7 @@ void CPlay::PlayThread()
 void CPlay::PlayFilePort(const QString& strPath)
 {
     bool bPlaying = false;
+    int nFailedPort = 0;
     if (!IsStopping()) {
         std::lock_guard<std::mutex> lock(m_stateMutex);
         const QByteArray path = QFile::encodeName(strPath);
@@ -126,12 +142,14 @@ void CPlay::PlayFilePort(const QString& strPath)
             if (TVPLAY_Play(nPort) >= 0) {
                 bPlaying = true;
             } else {
-                TVPLAY_Stop(nPort);
+                nFailedPort = nPort;
                 m_nPort.store(0);
                 m_bFilePort.store(false);
             }
         }
     }
+    if (nFailedPort > 0)
+        TVPLAY_Stop(nFailedPort);
     if (!bPlaying) {
         qDebug() << "PlayThread file port failed" << strPath;
         SetPlayFile(QString());
@@ -383,10 +401,7 @@ void CPlay::ResetAfterPlayEnd()
     m_bRecording.store(0);
     m_bSound.store(0);
     m_seekRequest.Clear();
-    m_nCurTime.store(0);
-    m_nBeginTime.store(0);
-    m_nEndTime.store(0);
-    m_fProgress.store(0.0f);
+    ClearPlayTimes();
     m_nSpeed.store(SpeedNormal);
     SetCurSeconds(0);
     m_nDataLen.store(0);
