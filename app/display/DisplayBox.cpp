@@ -173,8 +173,7 @@ void CDisplayBox::setButtonLook(int nId, const QString& strIcon, const QString& 
 
 bool CDisplayBox::isOpen(int nIndex) const
 {
-    const int nStatus = manager()->GetPlayStatus(nIndex);
-    return nStatus == 1 || nStatus == 2 || nStatus == 4;
+    return playcodes::IsOpenStatus(manager()->GetPlayStatus(nIndex));
 }
 
 bool CDisplayBox::anyOpen() const
@@ -259,7 +258,7 @@ void CDisplayBox::onChangeWndMode(int nWndNum)
     else if (nWndNum <= 4)
         nSplit = 4;
     else if (nWndNum > 9)
-        nSplit = 16;
+        nSplit = MaxWindows;
     onWndNoChanged(nSplit);
     closeAll();
     CGlobalAppData::instance()->earliestSyncWindow = -1;
@@ -456,9 +455,9 @@ void CDisplayBox::refreshButtons()
     const int nActive = m_nActiveWnd;
     const bool bHasChannel = pManage->GetPlay(nActive) != nullptr;
     const int nPlayStatus = pManage->GetPlayStatus(nActive);
-    emit updateBtnStatus(nPlayStatus, bHasChannel ? pManage->GetSpeed(nActive) : 5,
+    emit updateBtnStatus(nPlayStatus, bHasChannel ? pManage->GetSpeed(nActive) : int(playcodes::SpeedNormal),
                          pManage->IsSoundOn(nActive) ? 1 : 0);
-    updateButtonsEnabled(nPlayStatus == 1 || nPlayStatus == 2 || nPlayStatus == 4);
+    updateButtonsEnabled(playcodes::IsOpenStatus(nPlayStatus));
 }
 
 void CDisplayBox::updateButtonsEnabled(bool bOpen)
@@ -569,7 +568,7 @@ QMenu* CDisplayBox::createContextMenu()
                   {QT_TR_NOOP("Split4"), 4, MenuSplit4},
                   {QT_TR_NOOP("Split8"), 8, MenuSplit8},
                   {QT_TR_NOOP("Split9"), 9, MenuSplit9},
-                  {QT_TR_NOOP("Split16"), 16, MenuSplit16}};
+                  {QT_TR_NOOP("Split16"), MaxWindows, MenuSplit16}};
     for (const auto& split : splits) {
         QAction* pAction = pSplit->addAction(tr(split.text));
         pAction->setData(split.nCode);
@@ -637,7 +636,7 @@ void CDisplayBox::onMenuTriggered(QAction* pAction)
         onWndNoChanged(9);
         break;
     case MenuSplit16:
-        onWndNoChanged(16);
+        onWndNoChanged(MaxWindows);
         break;
     default:
         break;

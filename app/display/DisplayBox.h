@@ -12,6 +12,8 @@
 // After the user seeks, the slider holds the chosen place for 3 seconds
 // before it follows playback again.
 
+#include "app/play/PlayCodes.h"
+
 #include <QPoint>
 #include <QRect>
 #include <QString>
@@ -33,7 +35,7 @@ class CDisplayBox : public QWidget
     Q_OBJECT
 
 public:
-    enum { MaxWindows = 16, PollIntervalMs = 1000, SeekHoldMs = 3000 };
+    enum { MaxWindows = playcodes::WindowCount, PollIntervalMs = 1000, SeekHoldMs = 3000 };
     // Codes carried by the context menu's actions.
     enum MenuCode {
         MenuClose = 0,
@@ -139,7 +141,7 @@ private:
     int m_nPollTimer = 0;
     int m_nLastPlayStatus = 0;
     int m_nLastSound = 0;
-    int m_nLastSpeed = 5;
+    int m_nLastSpeed = playcodes::SpeedNormal;
     bool m_bSliderFollows = true;
 };
 

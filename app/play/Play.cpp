@@ -20,7 +20,7 @@
 
 namespace {
 
-const int kMaxWindows = 16;
+const int kMaxWindows = playcodes::WindowCount;
 
 // Identifiers the media library expects in its initialisation record.
 const char* const kSdkIdent1 = "5f1c0a9e7b3d42e8a6c4d0b2e9f71a38";
@@ -234,8 +234,7 @@ void CPlay::ShutDown()
 
 bool CPlay::IsOpen() const
 {
-    const uint32_t s = m_nPlayStatus.load();
-    return s == StatusPlaying || s == StatusPaused || s == StatusStepping;
+    return playcodes::IsOpenStatus(int(m_nPlayStatus.load()));
 }
 
 int64_t CPlay::GetCurTime() const

@@ -21,6 +21,7 @@
 
 #include "app/play/FrameIndex.h"
 #include "app/play/MyThread.h"
+#include "app/play/PlayCodes.h"
 #include "app/play/RequestSlot.h"
 #include "media/sdk/Tarvok.h"
 
@@ -46,9 +47,14 @@ class CPlay : public QObject
 
 public:
     // Play status values.
-    enum PlayStatus { StatusClosed = 0, StatusPlaying = 1, StatusPaused = 2, StatusStepping = 4 };
+    enum PlayStatus {
+        StatusClosed = playcodes::StatusClosed,
+        StatusPlaying = playcodes::StatusPlaying,
+        StatusPaused = playcodes::StatusPaused,
+        StatusStepping = playcodes::StatusStepping
+    };
     // Speed index 1..9; 5 is normal speed, s plays at 2^(s - 5).
-    enum { SpeedMin = 1, SpeedNormal = 5, SpeedMax = 9 };
+    enum { SpeedMin = playcodes::SpeedMin, SpeedNormal = playcodes::SpeedNormal, SpeedMax = playcodes::SpeedMax };
 
     CPlay(QObject* parent, quint64 hWnd, int nWndIndex, PlayStopCallback pfnStopNotify, void* pOwner);
     ~CPlay() override;

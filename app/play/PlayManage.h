@@ -28,7 +28,7 @@ class CPlayManage : public QObject
     Q_OBJECT
 
 public:
-    enum { MaxWindows = 16, SuperviseIntervalMs = 500 };
+    enum { MaxWindows = playcodes::WindowCount, SuperviseIntervalMs = 500 };
 
     static CPlayManage* instance();
     static void release();
