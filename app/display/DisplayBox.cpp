@@ -451,13 +451,12 @@ void CDisplayBox::pollStatus()
 
 void CDisplayBox::refreshButtons()
 {
-    CPlayManage* pManage = manager();
-    const int nActive = m_nActiveWnd;
-    const bool bHasChannel = pManage->GetPlay(nActive) != nullptr;
-    const int nPlayStatus = pManage->GetPlayStatus(nActive);
-    emit updateBtnStatus(nPlayStatus, bHasChannel ? pManage->GetSpeed(nActive) : int(playcodes::SpeedNormal),
-                         pManage->IsSoundOn(nActive) ? 1 : 0);
-    updateButtonsEnabled(playcodes::IsOpenStatus(nPlayStatus));
+    // One copy of the channel's state, taken in one go.
+    const CPlay* pPlay = manager()->GetPlay(m_nActiveWnd);
+    const CPlay::State state = pPlay ? pPlay->GetState() : CPlay::State();
+    const bool bOpen = playcodes::IsOpenStatus(state.nPlayStatus);
+    emit updateBtnStatus(state.nPlayStatus, state.nSpeed, bOpen && state.bSound ? 1 : 0);
+    updateButtonsEnabled(bOpen);
 }
 
 void CDisplayBox::updateButtonsEnabled(bool bOpen)

@@ -63,24 +63,23 @@ int CPlay::OpenPort()
         return -1;
     // Known before it plays, so that none of its messages is taken for
     // another port's.
-    m_nPort.store(nPort);
-    m_bFilePort.store(false);
+    m_state.nPort = nPort;
+    m_state.bFilePort = false;
     if (TVPLAY_Play(nPort) < 0) {
-        m_nPort.store(0);
+        m_state.nPort = 0;
         lock.unlock();
         TVPLAY_Stop(nPort);
         return -1;
     }
     // A new port starts at normal speed, silent and with the whole picture:
     // carry the channel's settings over.
-    const int nSpeed = m_nSpeed.load();
-    if (nSpeed != SpeedNormal)
-        TVPLAY_SetPlaySpeed(nPort, nSpeed - SpeedNormal);
+    if (m_state.nSpeed != SpeedNormal)
+        TVPLAY_SetPlaySpeed(nPort, m_state.nSpeed - SpeedNormal);
     // Sound stays asked for when the device cannot be opened now.
-    if (m_bSound.load())
+    if (m_state.bSound)
         StartSound(nPort);
-    if (m_bRegion.load())
-        TVPLAY_PlaySetDisplayRegion(nPort, &m_region);
+    if (m_state.bRegion)
+        TVPLAY_PlaySetDisplayRegion(nPort, &m_state.region);
     return nPort;
 }
 
@@ -96,11 +95,14 @@ void CPlay::ClosePort(bool bStopSound)
     bool bSound = false;
     {
         std::lock_guard<std::mutex> lock(m_stateMutex);
-        nPort = m_nPort.load();
-        m_nPort.store(0);
-        m_bFilePort.store(false);
-        bRecording = m_bRecording.exchange(0) != 0;
-        bSound = bStopSound && m_bSound.exchange(0) != 0;
+        nPort = m_state.nPort;
+        m_state.nPort = 0;
+        m_state.bFilePort = false;
+        bRecording = m_state.bRecording;
+        m_state.bRecording = false;
+        bSound = bStopSound && m_state.bSound;
+        if (bStopSound)
+            m_state.bSound = false;
     }
     if (nPort <= 0)
         return;
@@ -136,15 +138,15 @@ void CPlay::PlayFilePort(const QString& strPath)
         if (nPort > 0) {
             // A short file may end at once: its play-end message must find
             // the port already known.
-            m_nPort.store(nPort);
-            m_bFilePort.store(true);
-            m_nPlayStatus.store(StatusPlaying);
+            m_state.nPort = nPort;
+            m_state.bFilePort = true;
+            m_state.nPlayStatus = StatusPlaying;
             if (TVPLAY_Play(nPort) >= 0) {
                 bPlaying = true;
             } else {
                 nFailedPort = nPort;
-                m_nPort.store(0);
-                m_bFilePort.store(false);
+                m_state.nPort = 0;
+                m_state.bFilePort = false;
             }
         }
     }
@@ -152,8 +154,7 @@ void CPlay::PlayFilePort(const QString& strPath)
         TVPLAY_Stop(nFailedPort);
     if (!bPlaying) {
         qDebug() << "PlayThread file port failed" << strPath;
-        SetPlayFile(QString());
-        m_nPlayStatus.store(StatusClosed);
+        ResetChannel(false);
         PostStopNotify();
     }
     m_bStopPlay.store(1);
@@ -172,105 +173,125 @@ struct CPlay::PumpState
     bool bKeySeen = false;
 };
 
+// One recording after another: a channel in synchronous play goes on with its
+// window's next queued recording, any other plays one.
 void CPlay::PlayPushedData()
 {
     PumpState st;
     st.buffer.resize(kReadPiece + 1);
     st.hReader = StreamReader_Create();
     CPlaySource source(&m_pAppData->diskLock);
-    bool bMore = true;
 
-    while (bMore && !IsStopping() && st.hReader) {
-        m_bBuffering.store(0);
-        st.nPort = OpenPort();
-        if (st.nPort <= 0) {
-            qDebug() << "PlayThread open port failed" << m_nWndIndex;
-            break;
-        }
-        if (!m_bSync.load())
-            bMore = false;
-        ClearCurrentTime();
-
+    while (!IsStopping() && st.hReader) {
         const QString strPath = GetPlayFile();
-        bool bOpened = source.Open(strPath);
-        st.bKeySeen = false;
-        if (bOpened) {
-            source.SeekTo(0);
-            m_nPlayStatus.store(StatusPlaying);
-        } else {
-            qDebug() << "PlayThread open failed" << strPath;
-        }
-
-        // Pump the data, then play out; a seek during the play-out starts
-        // the pump again from the new position.
-        for (;;) {
-            if (bOpened) {
-                PumpData(source, st);
-                source.Close();
-            }
-            if (st.bPortLost || IsStopping())
-                break;
-            m_bPlayEnded.store(0);
-            TVPLAY_ForcePlayEnd(st.nPort);
-            bool bReopened = false;
-            while (!m_bPlayEnded.load()) {
-                if (SeekPending()) {
-                    bOpened = source.Open(strPath);
-                    st.bKeySeen = false;
-                    if (bOpened) {
-                        bReopened = true;
-                        break;
-                    }
-                    // The recording cannot be read again: nothing to seek in.
-                    uint64_t nDropped = 0;
-                    m_seekRequest.Take(&nDropped);
-                }
-                if (!SleepMs(kPlayOutPollMs))
-                    break;
-            }
-            if (!bReopened)
-                break;
-        }
+        const bool bSync = IsSync();
+        const bool bOpened = StartRecording(source, st, strPath);
+        if (st.nPort <= 0)
+            break;
+        PumpAndPlayOut(source, st, strPath, bOpened);
         if (st.bPortLost)
             break;
-
-        const bool bEnded = m_bPlayEnded.load() != 0;
-        if (IsStopping())
-            bMore = false;
-        if (bEnded) {
+        if (m_bPlayEnded.load() != 0) {
             // Everything was played out: back to the state of a fresh
             // channel, keeping the sync flag for the next queued recording.
-            ClosePort();
-            ResetAfterPlayEnd();
+            ResetChannel(true);
         }
-        if (!bMore)
+        if (IsStopping() || !bSync || !MoveToNextQueued())
             break;
-
-        const QString strNext = TakeNextSyncPath();
-        if (strNext.isEmpty())
-            break;
-        qDebug() << "PlayThread next" << m_nWndIndex << strNext;
-        ClosePort();
-        SetPlayFile(strNext);
-        RestartIndex();
     }
+    CloseChannel(st);
+}
 
-    // Closing steps.
-    if (m_nPort.load() > 0) {
-        std::lock_guard<std::mutex> lock(m_stateMutex);
-        TVPLAY_PlaySetDisplayRegion(m_nPort.load(), nullptr);
+// Opens a port and the recording; true when the recording opened (the port
+// is in st.nPort, 0 when none could be opened).
+bool CPlay::StartRecording(CPlaySource& source, PumpState& st, const QString& strPath)
+{
+    m_bBuffering.store(0);
+    st.nPort = OpenPort();
+    if (st.nPort <= 0) {
+        qDebug() << "PlayThread open port failed" << m_nWndIndex;
+        st.nPort = 0;
+        return false;
     }
-    m_bRegion.store(0);
-    ClosePort();
-    m_bSync.store(0);
-    SetPlayFile(QString());
-    SetCurSeconds(0);
-    m_nPlayStatus.store(StatusClosed);
-    m_bSyncWait.store(0);
     ClearCurrentTime();
+    const bool bOpened = source.Open(strPath);
+    st.bKeySeen = false;
+    if (bOpened) {
+        source.SeekTo(0);
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        m_state.nPlayStatus = StatusPlaying;
+    } else {
+        qDebug() << "PlayThread open failed" << strPath;
+    }
+    return bOpened;
+}
+
+// Pumps the data, then plays out; a seek during the play-out starts the pump
+// again from the new position.
+void CPlay::PumpAndPlayOut(CPlaySource& source, PumpState& st, const QString& strPath, bool bOpened)
+{
+    for (;;) {
+        if (bOpened) {
+            PumpData(source, st);
+            source.Close();
+        }
+        if (st.bPortLost || IsStopping())
+            return;
+        if (!PlayOut(source, st, strPath))
+            return;
+        bOpened = true;
+    }
+}
+
+// Asks the port to play out what it holds and waits for its play-end
+// message. True when a seek came meanwhile and the recording is open again
+// for it.
+bool CPlay::PlayOut(CPlaySource& source, PumpState& st, const QString& strPath)
+{
+    m_bPlayEnded.store(0);
+    TVPLAY_ForcePlayEnd(st.nPort);
+    while (!m_bPlayEnded.load()) {
+        if (SeekPending()) {
+            st.bKeySeen = false;
+            if (source.Open(strPath))
+                return true;
+            // The recording cannot be read again: nothing to seek in.
+            uint64_t nDropped = 0;
+            m_seekRequest.Take(&nDropped);
+        }
+        if (!SleepMs(kPlayOutPollMs))
+            return false;
+    }
+    return false;
+}
+
+// Synchronous play: the window's next queued recording becomes the channel's,
+// with a new index run. False when none is left.
+bool CPlay::MoveToNextQueued()
+{
+    const QString strNext = TakeNextSyncPath();
+    if (strNext.isEmpty())
+        return false;
+    qDebug() << "PlayThread next" << m_nWndIndex << strNext;
+    ClosePort();
+    SetPlayFile(strNext);
+    RestartIndex();
+    return true;
+}
+
+// The end of the play thread's run: the channel is closed and the GUI told.
+void CPlay::CloseChannel(PumpState& st)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        if (m_state.nPort > 0)
+            TVPLAY_PlaySetDisplayRegion(m_state.nPort, nullptr);
+    }
+    ResetChannel(false);
     PostStopNotify();
     m_bStopPlay.store(1);
     StreamReader_Destroy(st.hReader);
+    st.hReader = nullptr;
 }
 
 // The window's next queued recording, or "" when none is left or the channel
@@ -307,7 +328,7 @@ void CPlay::PumpData(CPlaySource& source, PumpState& st)
 
         bool bSeek = false;
         while (const StreamFrame* pFrame = StreamReader_GetNextFrame(st.hReader)) {
-            while (m_nPlayStatus.load() == StatusPaused && !IsStopping())
+            while (GetPlayStatus() == StatusPaused && !IsStopping())
                 SleepMs(kPausePollMs);
             if (IsStopping())
                 return;
@@ -320,7 +341,7 @@ void CPlay::PumpData(CPlaySource& source, PumpState& st)
                 continue;
             st.bKeySeen = true;
             const bool bVideo = pFrame->nType == STREAM_FRAME_VIDEO;
-            if (m_bSync.load() && bVideo) {
+            if (bVideo && IsSync()) {
                 SetCurrentTime(pFrame->nHour, pFrame->nMinute, pFrame->nSecond);
                 bSeek = WaitForEarliest();
                 if (IsStopping())
@@ -338,7 +359,7 @@ void CPlay::PumpData(CPlaySource& source, PumpState& st)
                 break;
             TVPLAY_PushMediaData(st.nPort, pFrame->pData, int(pFrame->nLength));
             if (bVideo) {
-                const float r = float(pFrame->nFrameRate) * std::pow(2.0f, float(m_nSpeed.load() - SpeedNormal));
+                const float r = float(pFrame->nFrameRate) * std::pow(2.0f, float(GetSpeed() - SpeedNormal));
                 SleepMs(r > 0.0f ? int(1000.0f / r) : kNoRateDelayMs);
             }
         }
@@ -393,21 +414,4 @@ bool CPlay::SeekStep(CPlaySource& source, PumpState& st)
         return false;
     }
     return true;
-}
-
-// The state after a recording was played out (the port is closed already).
-void CPlay::ResetAfterPlayEnd()
-{
-    m_bRecording.store(0);
-    m_bSound.store(0);
-    m_seekRequest.Clear();
-    ClearPlayTimes();
-    m_nSpeed.store(SpeedNormal);
-    SetCurSeconds(0);
-    m_nDataLen.store(0);
-    m_nFrameCount.store(0);
-    m_bIndexReady.store(0);
-    m_nPlayStatus.store(StatusClosed);
-    m_bSyncWait.store(0);
-    m_bRegion.store(0);
 }
