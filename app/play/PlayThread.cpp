@@ -218,8 +218,10 @@ bool CPlay::StartRecording(CPlaySource& source, PumpState& st, const QString& st
     st.bKeySeen = false;
     if (bOpened) {
         source.SeekTo(0);
+        // A pause asked for since the port opened stays.
         std::lock_guard<std::mutex> lock(m_stateMutex);
-        m_state.nPlayStatus = StatusPlaying;
+        if (m_state.nPlayStatus == StatusClosed)
+            m_state.nPlayStatus = StatusPlaying;
     } else {
         qDebug() << "PlayThread open failed" << strPath;
     }
