@@ -14,7 +14,8 @@
 // library as a file that it plays by itself.
 //
 // All operations are called on the GUI thread. The play and index threads are
-// always joined before the channel is reset or started again; every sleep of
+// always joined before a stop resets the channel or a start begins again (the
+// play thread resets it itself at the end of its run); every sleep of
 // the play thread wakes as soon as the channel is stopped, so Stop() returns
 // promptly at any speed. The stop callback is always delivered on the GUI
 // thread, once each time the channel returns to closed.
