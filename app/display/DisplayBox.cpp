@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QDebug>
 #include <QFrame>
 #include <QGridLayout>
@@ -172,8 +173,7 @@ void CDisplayBox::setButtonLook(int nId, const QString& strIcon, const QString& 
 
 bool CDisplayBox::isOpen(int nIndex) const
 {
-    const int nStatus = manager()->GetPlayStatus(nIndex);
-    return nStatus == 1 || nStatus == 2 || nStatus == 4;
+    return playcodes::IsOpenStatus(manager()->GetPlayStatus(nIndex));
 }
 
 bool CDisplayBox::anyOpen() const
@@ -258,7 +258,7 @@ void CDisplayBox::onChangeWndMode(int nWndNum)
     else if (nWndNum <= 4)
         nSplit = 4;
     else if (nWndNum > 9)
-        nSplit = 16;
+        nSplit = MaxWindows;
     onWndNoChanged(nSplit);
     closeAll();
     CGlobalAppData::instance()->earliestSyncWindow = -1;
@@ -403,8 +403,12 @@ void CDisplayBox::onControlBtnClicked(int nType)
                 if (pManage->IsSoundOn(i))
                     pManage->CloseSound(i);
             }
-            pManage->OpenSound(nActive);
+            // Without a sound device the channel still counts sound as asked
+            // for (the button shows AudioOn); the user is told once, here.
+            if (pManage->IsPlaying(nActive) && !pManage->OpenSound(nActive))
+                FancyMessageBox::message(tr("Sound output is not available"));
         }
+        refreshButtons();
         break;
     default:
         break;
@@ -413,7 +417,15 @@ void CDisplayBox::onControlBtnClicked(int nType)
 
 void CDisplayBox::onCatchPic(int nPort)
 {
-    manager()->CatchPicture(nPort, CGlobalAppData::instance()->capturePath);
+    CPlayManage* pManage = manager();
+    if (!pManage->IsPlaying(nPort))
+        return;
+    QString strSaved;
+    bool bShown = false;
+    if (!pManage->CatchPicture(nPort, CGlobalAppData::instance()->capturePath, &strSaved, &bShown))
+        FancyMessageBox::message(tr("The picture could not be saved"));
+    else if (!bShown)
+        FancyMessageBox::message(tr("Picture saved as %1").arg(QDir::toNativeSeparators(strSaved)));
 }
 
 // ---------------------------------------------------------------------------
@@ -434,11 +446,17 @@ void CDisplayBox::pollStatus()
     if (m_bSliderFollows)
         m_pSlider->setValue(pManage->GetPlayPos(nActive));
     onUpdateSliderStatus(pManage->GetIndexState(nActive));
-    const bool bHasChannel = pManage->GetPlay(nActive) != nullptr;
-    const int nPlayStatus = pManage->GetPlayStatus(nActive);
-    emit updateBtnStatus(nPlayStatus, bHasChannel ? pManage->GetSpeed(nActive) : 5,
-                         pManage->IsSoundOn(nActive) ? 1 : 0);
-    updateButtonsEnabled(nPlayStatus == 1 || nPlayStatus == 2 || nPlayStatus == 4);
+    refreshButtons();
+}
+
+void CDisplayBox::refreshButtons()
+{
+    // One copy of the channel's state, taken in one go.
+    const CPlay* pPlay = manager()->GetPlay(m_nActiveWnd);
+    const CPlay::State state = pPlay ? pPlay->GetState() : CPlay::State();
+    const bool bOpen = playcodes::IsOpenStatus(state.nPlayStatus);
+    emit updateBtnStatus(state.nPlayStatus, state.nSpeed, bOpen && state.bSound ? 1 : 0);
+    updateButtonsEnabled(bOpen);
 }
 
 void CDisplayBox::updateButtonsEnabled(bool bOpen)
@@ -549,7 +567,7 @@ QMenu* CDisplayBox::createContextMenu()
                   {QT_TR_NOOP("Split4"), 4, MenuSplit4},
                   {QT_TR_NOOP("Split8"), 8, MenuSplit8},
                   {QT_TR_NOOP("Split9"), 9, MenuSplit9},
-                  {QT_TR_NOOP("Split16"), 16, MenuSplit16}};
+                  {QT_TR_NOOP("Split16"), MaxWindows, MenuSplit16}};
     for (const auto& split : splits) {
         QAction* pAction = pSplit->addAction(tr(split.text));
         pAction->setData(split.nCode);
@@ -617,7 +635,7 @@ void CDisplayBox::onMenuTriggered(QAction* pAction)
         onWndNoChanged(9);
         break;
     case MenuSplit16:
-        onWndNoChanged(16);
+        onWndNoChanged(MaxWindows);
         break;
     default:
         break;

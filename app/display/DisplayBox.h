@@ -12,6 +12,8 @@
 // After the user seeks, the slider holds the chosen place for 3 seconds
 // before it follows playback again.
 
+#include "app/play/PlayCodes.h"
+
 #include <QPoint>
 #include <QRect>
 #include <QString>
@@ -33,7 +35,7 @@ class CDisplayBox : public QWidget
     Q_OBJECT
 
 public:
-    enum { MaxWindows = 16, PollIntervalMs = 1000, SeekHoldMs = 3000 };
+    enum { MaxWindows = playcodes::WindowCount, PollIntervalMs = 1000, SeekHoldMs = 3000 };
     // Codes carried by the context menu's actions.
     enum MenuCode {
         MenuClose = 0,
@@ -111,6 +113,8 @@ private:
     // Enables the buttons that have something to act on: all of them for an
     // open active window, only Play/Pause for an idle one.
     void updateButtonsEnabled(bool bOpen);
+    // Applies the active window's play status, speed and sound to the buttons.
+    void refreshButtons();
     bool isOpen(int nIndex) const;
     bool anyOpen() const;
     bool anySync() const;
@@ -137,7 +141,7 @@ private:
     int m_nPollTimer = 0;
     int m_nLastPlayStatus = 0;
     int m_nLastSound = 0;
-    int m_nLastSpeed = 5;
+    int m_nLastSpeed = playcodes::SpeedNormal;
     bool m_bSliderFollows = true;
 };
 

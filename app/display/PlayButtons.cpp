@@ -1,5 +1,7 @@
 #include "app/display/PlayButtons.h"
 
+#include "app/play/PlayCodes.h"
+
 #include <QCoreApplication>
 
 namespace playbuttons {
@@ -49,27 +51,29 @@ Look initialLook(int nId)
 
 Look playLook(int nPlayStatus)
 {
-    if (nPlayStatus == 1)
+    if (nPlayStatus == playcodes::StatusPlaying)
         return {"Pause", QCoreApplication::translate("CDisplayBox", "Pause")};
     return {"Play", QCoreApplication::translate("CDisplayBox", "Play")};
 }
 
 Look fastLook(int nSpeed)
 {
-    if (nSpeed <= 5)
+    using namespace playcodes;
+    if (nSpeed <= SpeedNormal)
         return {"Fast", QCoreApplication::translate("CDisplayBox", "Fast")};
-    const int n = qMin(nSpeed, 9) - 5;
+    const int n = qMin(nSpeed, int(SpeedMax)) - SpeedNormal;
     Look look{QString("Fast_%1X_").arg(power(n)), QString("%1_X%2").arg(QCoreApplication::translate("CDisplayBox", "Fast"), power(n))};
-    if (nSpeed >= 9)
+    if (nSpeed >= SpeedMax)
         look.strTip = QCoreApplication::translate("CDisplayBox", "Single I frame playback");
     return look;
 }
 
 Look slowLook(int nSpeed)
 {
-    if (nSpeed >= 5)
+    using namespace playcodes;
+    if (nSpeed >= SpeedNormal)
         return {"Slow", QCoreApplication::translate("CDisplayBox", "Slow")};
-    const int n = 5 - qMax(nSpeed, 1);
+    const int n = SpeedNormal - qMax(nSpeed, int(SpeedMin));
     return {QString("Slow_1_%1X_").arg(power(n)), QString("%1_X1/%2").arg(QCoreApplication::translate("CDisplayBox", "Slow"), power(n))};
 }
 

@@ -19,14 +19,9 @@ bool CMyThread::startJob(JobFunc pfnJob, void* pArg, Priority priority)
     if (!pfnJob)
         return false;
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_bBusy)
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (!ClaimLocked(lock))
             return false;
-        // The previous run may have cleared the busy flag but not yet left
-        // QThread's bookkeeping; wait for that tail before starting again.
-        if (isRunning() && QThread::currentThread() != this)
-            wait();
-        m_bBusy = true;
         m_pfnJob = pfnJob;
         m_pArg = pArg;
         m_job = nullptr;
@@ -39,17 +34,33 @@ bool CMyThread::startJob(std::function<void()> job, Priority priority)
     if (!job)
         return false;
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_bBusy)
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (!ClaimLocked(lock))
             return false;
-        if (isRunning() && QThread::currentThread() != this)
-            wait();
-        m_bBusy = true;
         m_pfnJob = nullptr;
         m_pArg = nullptr;
         m_job = std::move(job);
     }
     return StartThread(priority);
+}
+
+// With m_mutex held: marks the object busy for a new job, or false when a job
+// still runs. The previous run may have cleared the busy flag but not yet left
+// QThread's bookkeeping; that tail is waited for with the mutex released (the
+// ending run takes it on its way out), then the check is made again.
+bool CMyThread::ClaimLocked(std::unique_lock<std::mutex>& lock)
+{
+    for (;;) {
+        if (m_bBusy)
+            return false;
+        if (!isRunning() || QThread::currentThread() == this)
+            break;
+        lock.unlock();
+        wait();
+        lock.lock();
+    }
+    m_bBusy = true;
+    return true;
 }
 
 bool CMyThread::StartThread(Priority priority)

@@ -49,6 +49,7 @@ protected:
     void run() override;
 
 private:
+    bool ClaimLocked(std::unique_lock<std::mutex>& lock);
     bool StartThread(Priority priority);
 
     mutable std::mutex m_mutex;

@@ -20,7 +20,7 @@
 
 namespace {
 
-const int kMaxWindows = 16;
+const int kMaxWindows = playcodes::WindowCount;
 
 // Identifiers the media library expects in its initialisation record.
 const char* const kSdkIdent1 = "5f1c0a9e7b3d42e8a6c4d0b2e9f71a38";
@@ -76,10 +76,10 @@ void initialiseMediaLibrary(CPlay* pFirst)
 
 CPlay::CPlay(QObject* parent, quint64 hWnd, int nWndIndex, PlayStopCallback pfnStopNotify, void* pOwner)
     : QObject(parent)
-    , m_pfnStopNotify(pfnStopNotify)
-    , m_pOwner(pOwner)
     , m_nWndIndex(nWndIndex)
     , m_hWnd(hWnd)
+    , m_pfnStopNotify(pfnStopNotify)
+    , m_pOwner(pOwner)
     , m_pAppData(CGlobalAppData::instance())
 {
     m_receiver.nReserved = 0;
@@ -99,7 +99,7 @@ CPlay::~CPlay()
         liveChannels().erase(this);
     }
     JoinThreads();
-    ClosePort();
+    ClosePort(true);
     ClearIndex();
     SetCurSeconds(0);
 }
@@ -111,11 +111,15 @@ bool CPlay::Play(const QString& strFilePath, bool bSync)
 {
     ShutDown();
     ++m_nSession;
-    SetPlayFile(strFilePath);
-    m_bSync.store(bSync ? 1 : 0);
     RecordTimes times;
-    if (IsPushedDataPath(strFilePath) && ParseRecordTimes(strFilePath, &times))
-        m_nDuration.store(times.nDuration);
+    const bool bTimes = IsPushedDataPath(strFilePath) && ParseRecordTimes(strFilePath, &times);
+    {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        m_state.strFilePath = strFilePath;
+        m_state.bSync = bSync;
+        if (bTimes)
+            m_state.nDuration = times.nDuration;
+    }
     return StartThreads();
 }
 
@@ -133,14 +137,16 @@ bool CPlay::StartAt(const QString& strFilePath, int nStartSeconds, bool bSync, b
 {
     ShutDown();
     ++m_nSession;
-    SetPlayFile(strFilePath);
-    m_bSync.store(bSync ? 1 : 0);
-    m_nDuration.store(0);
     RecordTimes times;
-    if (IsPushedDataPath(strFilePath) && ParseRecordTimes(strFilePath, &times))
-        m_nDuration.store(times.nDuration);
+    const int nDuration =
+        IsPushedDataPath(strFilePath) && ParseRecordTimes(strFilePath, &times) ? times.nDuration : 0;
+    {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        m_state.strFilePath = strFilePath;
+        m_state.bSync = bSync;
+        m_state.nDuration = nDuration;
+    }
 
-    const int nDuration = m_nDuration.load();
     if (bPosition && nDuration > 0) {
         // Start inside the recording at the chosen time of day, in
         // proportion to the data length.
@@ -149,14 +155,16 @@ bool CPlay::StartAt(const QString& strFilePath, int nStartSeconds, bool bSync, b
             uint64_t nLength = source.Length();
             if (nLength <= 1024)
                 nLength = 0;
-            m_nDataLen.store(int64_t(nLength));
+            {
+                std::lock_guard<std::mutex> lock(m_stateMutex);
+                m_state.nDataLen = int64_t(nLength);
+            }
             int a = nStartSeconds - times.nStartSeconds;
             if (a < 0 && times.nEndSeconds < times.nStartSeconds)
                 a += 86400;  // the chosen time lies after midnight
             if (a > 0 && nLength > 0) {
                 const long double offset = (long double)nLength * a / nDuration;
-                m_nSeekOffset.store(uint64_t(offset));
-                m_bSeekPending.store(1);
+                m_seekRequest.Ask(uint64_t(offset));
             }
             source.Close();
         }
@@ -170,7 +178,6 @@ void CPlay::Stop()
     // A notification queued by the play thread belongs to this stop.
     ++m_nSession;
     NotifyStopped();
-    SetPlayFile(QString());
 }
 
 bool CPlay::StartThreads()
@@ -208,90 +215,158 @@ void CPlay::JoinThreads()
 void CPlay::ShutDown()
 {
     JoinThreads();
+    ResetChannel(false);
+}
+
+void CPlay::ResetChannel(bool bKeepSyncAndPath)
+{
+    ClosePort(true);
     ClearIndex();
     {
         std::lock_guard<std::mutex> lock(m_stateMutex);
-        const int nPort = m_nPort.load();
-        if (nPort > 0) {
-            if (m_bRecording.exchange(0))
-                TVPLAY_StopRecordData(nPort);
-            if (m_bSound.exchange(0))
-                TVPLAY_StopSound(nPort);
-            TVPLAY_Stop(nPort);
+        State fresh;
+        if (bKeepSyncAndPath) {
+            fresh.bSync = m_state.bSync;
+            fresh.strFilePath = m_state.strFilePath;
         }
-        m_nPort.store(0);
-        m_bFilePort = false;
+        m_state = fresh;
     }
-    m_bRecording.store(0);
-    m_bSound.store(0);
-    m_nSeekOffset.store(0);
-    m_nCurTime.store(0);
-    m_nBeginTime.store(0);
-    m_nEndTime.store(0);
-    m_fProgress.store(0.0f);
-    m_bSeekPending.store(0);
+    m_seekRequest.Clear();
     m_bPlayEnded.store(0);
     m_bBuffering.store(0);
-    SetCurSeconds(0);
-    ClearCurrentTime();
-    m_nDataLen.store(0);
-    m_bSync.store(0);
-    m_nFrameCount.store(0);
-    m_nFirstTime.store(0);
-    m_nLastTime.store(0);
-    m_bIndexReady.store(0);
-    m_nPlayStatus.store(StatusClosed);
     m_bSyncWait.store(0);
-    m_nSpeed.store(SpeedNormal);
-    m_bRegion.store(0);
+    SetCurSeconds(0);
 }
 
 // ---------------------------------------------------------------------------
 // Shared state
 
+CPlay::State CPlay::GetState() const
+{
+    std::lock_guard<std::mutex> lock(m_stateMutex);
+    return m_state;
+}
+
+int CPlay::GetPlayStatus() const
+{
+    std::lock_guard<std::mutex> lock(m_stateMutex);
+    return m_state.nPlayStatus;
+}
+
+int CPlay::GetSpeed() const
+{
+    std::lock_guard<std::mutex> lock(m_stateMutex);
+    return m_state.nSpeed;
+}
+
+bool CPlay::IsSoundOn() const
+{
+    std::lock_guard<std::mutex> lock(m_stateMutex);
+    return m_state.bSound;
+}
+
+bool CPlay::IsSync() const
+{
+    std::lock_guard<std::mutex> lock(m_stateMutex);
+    return m_state.bSync;
+}
+
+bool CPlay::IsIndexReady() const
+{
+    std::lock_guard<std::mutex> lock(m_stateMutex);
+    return m_state.bIndexReady;
+}
+
+bool CPlay::IsRegionOn() const
+{
+    std::lock_guard<std::mutex> lock(m_stateMutex);
+    return m_state.bRegion;
+}
+
+bool CPlay::IsRecording() const
+{
+    std::lock_guard<std::mutex> lock(m_stateMutex);
+    return m_state.bRecording;
+}
+
 bool CPlay::IsOpen() const
 {
-    const uint32_t s = m_nPlayStatus.load();
-    return s == StatusPlaying || s == StatusPaused || s == StatusStepping;
+    return playcodes::IsOpenStatus(GetPlayStatus());
 }
 
 QString CPlay::GetPlayFile() const
 {
     std::lock_guard<std::mutex> lock(m_stateMutex);
-    return m_strFilePath;
+    return m_state.strFilePath;
 }
 
 void CPlay::SetPlayFile(const QString& strPath)
 {
     std::lock_guard<std::mutex> lock(m_stateMutex);
-    m_strFilePath = strPath;
+    m_state.strFilePath = strPath;
 }
 
 int CPlay::GetPort() const
 {
-    return m_nPort.load();
+    std::lock_guard<std::mutex> lock(m_stateMutex);
+    return m_state.nPort;
+}
+
+int64_t CPlay::GetCurTime() const
+{
+    std::lock_guard<std::mutex> lock(m_stateMutex);
+    return m_state.times.nCurTime;
+}
+
+uint32_t CPlay::GetFirstTime() const
+{
+    std::lock_guard<std::mutex> lock(m_stateMutex);
+    return m_state.nFirstTime;
+}
+
+uint32_t CPlay::GetLastTime() const
+{
+    std::lock_guard<std::mutex> lock(m_stateMutex);
+    return m_state.nLastTime;
+}
+
+uint32_t CPlay::GetFrameCount() const
+{
+    std::lock_guard<std::mutex> lock(m_stateMutex);
+    return m_state.nFrameCount;
+}
+
+int64_t CPlay::GetDataLength() const
+{
+    std::lock_guard<std::mutex> lock(m_stateMutex);
+    return m_state.nDataLen;
 }
 
 void CPlay::GetPlayTime(int& nHour, int& nMinute, int& nSecond) const
 {
-    nHour = m_nHour.load();
-    nMinute = m_nMinute.load();
-    nSecond = m_nSecond.load();
+    std::lock_guard<std::mutex> lock(m_stateMutex);
+    nHour = m_state.nHour;
+    nMinute = m_state.nMinute;
+    nSecond = m_state.nSecond;
 }
 
 void CPlay::SetCurrentTime(uint32_t nHour, uint32_t nMinute, uint32_t nSecond)
 {
-    m_nHour.store(uint16_t(nHour));
-    m_nMinute.store(uint16_t(nMinute));
-    m_nSecond.store(uint16_t(nSecond));
+    {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        m_state.nHour = uint16_t(nHour);
+        m_state.nMinute = uint16_t(nMinute);
+        m_state.nSecond = uint16_t(nSecond);
+    }
     SetCurSeconds(nHour * 3600u + nMinute * 60u + nSecond);
 }
 
 void CPlay::ClearCurrentTime()
 {
-    m_nHour.store(0);
-    m_nMinute.store(0);
-    m_nSecond.store(0);
+    std::lock_guard<std::mutex> lock(m_stateMutex);
+    m_state.nHour = 0;
+    m_state.nMinute = 0;
+    m_state.nSecond = 0;
 }
 
 void CPlay::SetCurSeconds(uint32_t nSeconds)
@@ -367,12 +442,19 @@ void CPlay::HandleMessage(int nHandle, int nMsgId, int64_t nParam1, int64_t nPar
     case EUIMSG_PLAY_START:
         qDebug() << "EUIMSG_PLAY_START nParam1" << nParam1 << nParam2 << nParam3 << "Port" << m_nWndIndex;
         break;
-    case EUIMSG_PLAY_STOP:
+    case EUIMSG_PLAY_STOP: {
         // Only the port this channel uses now counts; a message of a port
         // closed by a seek is late news.
-        if (nHandle > 0 && nHandle == m_nPort.load()) {
+        bool bOurs = false;
+        bool bFilePort = false;
+        {
+            std::lock_guard<std::mutex> lock(m_stateMutex);
+            bOurs = nHandle > 0 && nHandle == m_state.nPort;
+            bFilePort = m_state.bFilePort;
+        }
+        if (bOurs) {
             m_bPlayEnded.store(1);
-            if (m_bFilePort.load()) {
+            if (bFilePort) {
                 const quint64 nSession = m_nSession.load();
                 media::postQueuedCall(this, [this, nSession] { FinishFilePort(nSession); });
             }
@@ -380,27 +462,31 @@ void CPlay::HandleMessage(int nHandle, int nMsgId, int64_t nParam1, int64_t nPar
         }
         qDebug() << "EUIMSG_PLAY_STOP nParam1" << nParam1 << nParam2 << nParam3 << "Port" << m_nWndIndex;
         break;
+    }
     case EUIMSG_PLAY_INFO: {
         Json::Value root;
         Json::CharReaderBuilder builder;
         std::string errors;
         const char* pText = szText ? szText : "";
         std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-        if (reader->parse(pText, pText + std::strlen(pText), &root, &errors) && root.isObject()) {
-            m_nFps.store(root.get("fps", 0).asInt());
-            m_nBits.store(root.get("bits", 0).asInt());
-            m_nWidth.store(root.get("width", 0).asInt());
-            m_nHeight.store(root.get("height", 0).asInt());
+        const bool bParsed =
+            reader->parse(pText, pText + std::strlen(pText), &root, &errors) && root.isObject();
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        if (bParsed) {
+            m_state.nFps = root.get("fps", 0).asInt();
+            m_state.nBits = root.get("bits", 0).asInt();
+            m_state.nWidth = root.get("width", 0).asInt();
+            m_state.nHeight = root.get("height", 0).asInt();
         } else {
-            m_nBits.store(0);
-            m_nWidth.store(0);
-            m_nHeight.store(0);
+            m_state.nBits = 0;
+            m_state.nWidth = 0;
+            m_state.nHeight = 0;
         }
-        m_nCurTime.store(nParam2);
-        m_nBeginTime.store(nParam1);
-        m_nEndTime.store(nParam3);
+        m_state.times.nCurTime = nParam2;
+        m_state.times.nBeginTime = nParam1;
+        m_state.times.nEndTime = nParam3;
         if (nParam1 != nParam3)
-            m_fProgress.store(float(double(nParam2 - nParam1) / double(nParam3 - nParam1)));
+            m_state.times.fProgress = float(double(nParam2 - nParam1) / double(nParam3 - nParam1));
         break;
     }
     case EUIMSG_PLAY_SOUND:
@@ -419,29 +505,9 @@ void CPlay::HandleMessage(int nHandle, int nMsgId, int64_t nParam1, int64_t nPar
 // channel has been stopped or restarted since.
 void CPlay::FinishFilePort(quint64 nSession)
 {
-    if (m_nSession.load() != nSession || !m_bFilePort.load())
+    if (m_nSession.load() != nSession || !GetState().bFilePort)
         return;
-    {
-        std::lock_guard<std::mutex> lock(m_stateMutex);
-        const int nPort = m_nPort.load();
-        if (nPort > 0) {
-            if (m_bRecording.exchange(0))
-                TVPLAY_StopRecordData(nPort);
-            if (m_bSound.exchange(0))
-                TVPLAY_StopSound(nPort);
-            TVPLAY_Stop(nPort);
-        }
-        m_nPort.store(0);
-        m_bFilePort.store(false);
-        m_strFilePath.clear();
-    }
-    m_fProgress.store(0.0f);
-    m_nCurTime.store(0);
-    m_nBeginTime.store(0);
-    m_nEndTime.store(0);
-    m_nSpeed.store(SpeedNormal);
-    m_bRegion.store(0);
-    m_nPlayStatus.store(StatusClosed);
+    ResetChannel(false);
     ++m_nSession;
     NotifyStopped();
 }

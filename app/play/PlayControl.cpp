@@ -23,117 +23,149 @@ const int kViewerDelayMs = 50;
 bool CPlay::Pause(bool bPause)
 {
     std::lock_guard<std::mutex> lock(m_stateMutex);
-    if (TVPLAY_Pause(m_nPort.load(), bPause ? 1 : 0) < 0)
+    if (TVPLAY_Pause(m_state.nPort, bPause ? 1 : 0) < 0)
         return false;
-    m_nPlayStatus.store(bPause ? StatusPaused : StatusPlaying);
+    m_state.nPlayStatus = bPause ? StatusPaused : StatusPlaying;
     return true;
 }
 
+// Speed and stepping change the channel's setting and the port in one step
+// under the state mutex, which the play thread also holds when it opens a new
+// port and carries the speed over: whatever the order, the port ends at the
+// last speed asked.
 bool CPlay::Normal()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_stateMutex);
-        const int nPort = m_nPort.load();
-        TVPLAY_Pause(nPort, 0);
-        TVPLAY_SetPlaySpeed(nPort, 0);
-    }
-    m_nSpeed.store(SpeedNormal);
-    m_nPlayStatus.store(StatusPlaying);
+    std::lock_guard<std::mutex> lock(m_stateMutex);
+    NormalLocked();
     return true;
 }
 
-bool CPlay::ApplySpeed()
+void CPlay::NormalLocked()
+{
+    const int nPort = m_state.nPort;
+    TVPLAY_Pause(nPort, 0);
+    TVPLAY_SetPlaySpeed(nPort, 0);
+    m_state.nSpeed = SpeedNormal;
+    m_state.nPlayStatus = StatusPlaying;
+}
+
+bool CPlay::StepSpeed(int nStep)
 {
     std::lock_guard<std::mutex> lock(m_stateMutex);
-    const int nValue = m_nSpeed.load() - SpeedNormal;
-    const int ret = TVPLAY_SetPlaySpeed(m_nPort.load(), nValue);
+    if (m_state.nPlayStatus == StatusStepping)
+        NormalLocked();
+    int nSpeed = m_state.nSpeed + nStep;
+    if (nSpeed > SpeedMax || nSpeed < SpeedMin)
+        nSpeed = SpeedNormal;
+    m_state.nSpeed = nSpeed;
+    const int nPort = m_state.nPort;
+    if (nPort <= 0)
+        return true;  // between two ports (a seek): the next one takes it
+    const int nValue = nSpeed - SpeedNormal;
+    const int ret = TVPLAY_SetPlaySpeed(nPort, nValue);
     qDebug() << "TVPLAY_SetPlaySpeed" << nValue << ret;
     return ret >= 0;
 }
 
 bool CPlay::Fast()
 {
-    if (m_nPlayStatus.load() == StatusStepping)
-        Normal();
-    int nSpeed = m_nSpeed.load() + 1;
-    if (nSpeed > SpeedMax)
-        nSpeed = SpeedNormal;
-    m_nSpeed.store(nSpeed);
-    return ApplySpeed();
+    return StepSpeed(+1);
 }
 
 bool CPlay::Slow()
 {
-    if (m_nPlayStatus.load() == StatusStepping)
-        Normal();
-    int nSpeed = m_nSpeed.load() - 1;
-    if (nSpeed < SpeedMin)
-        nSpeed = SpeedNormal;
-    m_nSpeed.store(nSpeed);
-    return ApplySpeed();
+    return StepSpeed(-1);
 }
 
 bool CPlay::NextFrame()
 {
-    if (m_nSpeed.load() != SpeedNormal)
-        Normal();
     std::lock_guard<std::mutex> lock(m_stateMutex);
-    if (TVPLAY_PlayNextFrame(m_nPort.load()) < 0)
+    if (m_state.nSpeed != SpeedNormal)
+        NormalLocked();
+    if (TVPLAY_PlayNextFrame(m_state.nPort) < 0)
         return false;
-    m_nPlayStatus.store(StatusStepping);
+    m_state.nPlayStatus = StatusStepping;
     return true;
 }
 
 bool CPlay::PrevFrame()
 {
-    if (m_nSpeed.load() != SpeedNormal)
-        Normal();
-    m_nSpeed.store(SpeedNormal);
     std::lock_guard<std::mutex> lock(m_stateMutex);
-    if (TVPLAY_PlayPreviousFrame(m_nPort.load()) < 0)
+    if (m_state.nSpeed != SpeedNormal)
+        NormalLocked();
+    if (TVPLAY_PlayPreviousFrame(m_state.nPort) < 0)
         return false;
-    m_nPlayStatus.store(StatusStepping);
+    m_state.nPlayStatus = StatusStepping;
     return true;
 }
 
 bool CPlay::OpenSound()
 {
     std::lock_guard<std::mutex> lock(m_stateMutex);
-    // The flag follows what the port really does: without an audio device
-    // sound stays off.
-    const bool bOn = TVPLAY_PlaySound(m_nPort.load()) >= 0;
-    m_bSound.store(bOn ? 1 : 0);
-    return bOn;
+    // The flag is the user's choice for this channel: it stays set when the
+    // sound device cannot be opened, so the button shows what was asked for
+    // and every new port of the channel tries again.
+    m_state.bSound = true;
+    const int nPort = m_state.nPort;
+    if (StartSound(nPort) >= 0)
+        return true;
+    qWarning() << "Sound output could not be opened for window" << m_nWndIndex << "port" << nPort
+               << (SoundDisabled() ? "(ORVELLE_NO_SOUND is set)" : "(no usable audio output device)");
+    return false;
+}
+
+bool CPlay::SoundDisabled()
+{
+    static const bool bDisabled = qEnvironmentVariableIntValue("ORVELLE_NO_SOUND") != 0;
+    return bDisabled;
+}
+
+int CPlay::StartSound(int nPort)
+{
+    if (SoundDisabled())
+        return -1;
+    return TVPLAY_PlaySound(nPort);
 }
 
 bool CPlay::CloseSound()
 {
-    if (m_bSound.exchange(0)) {
-        std::lock_guard<std::mutex> lock(m_stateMutex);
-        TVPLAY_StopSound(m_nPort.load());
+    std::lock_guard<std::mutex> lock(m_stateMutex);
+    if (m_state.bSound) {
+        m_state.bSound = false;
+        TVPLAY_StopSound(m_state.nPort);
     }
     return true;
 }
 
-bool CPlay::CatchPicture(const QString& strFolder)
+bool CPlay::CatchPicture(const QString& strFolder, QString* pstrSaved, bool* pbShown)
 {
+    if (pbShown)
+        *pbShown = false;
+    const State state = GetState();
     // Named after the play time the media library reports, not the clock.
     const QString strName =
-        QDateTime::fromSecsSinceEpoch(m_nCurTime.load()).toString(QStringLiteral("yyyyMMdd_hhmmss"));
+        QDateTime::fromSecsSinceEpoch(state.times.nCurTime).toString(QStringLiteral("yyyyMMdd_hhmmss"));
     const QString strPath = UniqueFilePath(QStringLiteral("%1/%2.jpg").arg(strFolder, strName));
     if (strPath.isEmpty())
         return false;
-    int ret = -1;
-    {
-        std::lock_guard<std::mutex> lock(m_stateMutex);
-        ret = TVPLAY_CatchPictureSyn(m_nPort.load(), QFile::encodeName(strPath).constData(), kCaptureTimeoutMs);
-    }
-    if (ret < 0)
+    // The capture waits for a picture from the port's thread: not under the
+    // state lock, which that thread's messages take. A port closed meanwhile
+    // fails the capture (port numbers are not reused).
+    const int ret = TVPLAY_CatchPictureSyn(state.nPort, QFile::encodeName(strPath).constData(), kCaptureTimeoutMs);
+    if (ret < 0) {
+        qWarning() << "CatchPicture failed" << m_nWndIndex << strPath;
         return false;
+    }
+    if (pstrSaved)
+        *pstrSaved = strPath;
     QThread::msleep(kViewerDelayMs);
     // Without a desktop (the offscreen platform) there is no viewer to show it.
-    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
-        QDesktopServices::openUrl(QUrl::fromLocalFile(strPath));
+    const bool bShown = QGuiApplication::platformName() != QLatin1String("offscreen")
+                        && QDesktopServices::openUrl(QUrl::fromLocalFile(strPath));
+    if (!bShown)
+        qWarning() << "CatchPicture: no viewer could be started for" << strPath;
+    if (pbShown)
+        *pbShown = bShown;
     return true;
 }
 
@@ -141,30 +173,30 @@ bool CPlay::StartRecord(const QString& strFolder)
 {
     QString strClip;
     if (!BuildClipPath(GetPlayFile(), strFolder, &strClip))
-        return m_bRecording.load() != 0;
+        return IsRecording();
     strClip = UniqueFilePath(strClip);
     if (strClip.isEmpty())
-        return m_bRecording.load() != 0;
+        return IsRecording();
     std::lock_guard<std::mutex> lock(m_stateMutex);
-    if (TVPLAY_StartRecordData(m_nPort.load(), QFile::encodeName(strClip).constData()) >= 0)
-        m_bRecording.store(1);
-    return m_bRecording.load() != 0;
+    if (TVPLAY_StartRecordData(m_state.nPort, QFile::encodeName(strClip).constData()) >= 0)
+        m_state.bRecording = true;
+    return m_state.bRecording;
 }
 
 bool CPlay::StopRecord()
 {
-    m_bRecording.store(0);
     std::lock_guard<std::mutex> lock(m_stateMutex);
-    return TVPLAY_StopRecordData(m_nPort.load()) >= 0;
+    m_state.bRecording = false;
+    return TVPLAY_StopRecordData(m_state.nPort) >= 0;
 }
 
 bool CPlay::SetDisplayRegion(const QPoint& p1, const QPoint& p2, int /*nWidth*/, int /*nHeight*/, bool bEnable)
 {
     std::lock_guard<std::mutex> lock(m_stateMutex);
-    m_bRegion.store(bEnable ? 1 : 0);
-    m_region.left = p1.x();
-    m_region.top = p1.y();
-    m_region.right = p2.x();
-    m_region.bottom = p2.y();
-    return TVPLAY_PlaySetDisplayRegion(m_nPort.load(), bEnable ? &m_region : nullptr) >= 0;
+    m_state.bRegion = bEnable;
+    m_state.region.left = p1.x();
+    m_state.region.top = p1.y();
+    m_state.region.right = p2.x();
+    m_state.region.bottom = p2.y();
+    return TVPLAY_PlaySetDisplayRegion(m_state.nPort, bEnable ? &m_state.region : nullptr) >= 0;
 }

@@ -45,7 +45,10 @@ void CPlay::FileIndexThread()
     qDebug() << "FileIndexThread Index" << m_nWndIndex << " Start ";
     QElapsedTimer timer;
     timer.start();
-    m_bIndexReady.store(0);
+    {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        m_state.bIndexReady = false;
+    }
     ClearIndex();
 
     CPlaySource source(&m_pAppData->diskLock);
@@ -55,27 +58,39 @@ void CPlay::FileIndexThread()
     }
     const uint64_t nLength = source.Length();
     if (nLength < kMinDataLength || nLength > uint64_t(INT64_MAX)) {
-        m_nDataLen.store(0);
+        {
+            std::lock_guard<std::mutex> lock(m_stateMutex);
+            m_state.nDataLen = 0;
+        }
         source.Close();
         qDebug() << "DataLen" << nLength << " Error " << m_nWndIndex;
         return;
     }
-    m_nDataLen.store(int64_t(nLength));
-    const size_t nChunk = m_bSync.load() ? kIndexChunkSync : kIndexChunk;
+    bool bSync = false;
+    {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        m_state.nDataLen = int64_t(nLength);
+        bSync = m_state.bSync;
+    }
+    const size_t nChunk = bSync ? kIndexChunkSync : kIndexChunk;
     FrameIndexResult result = BuildFrameIndex(
         [&source](uint64_t nPos, uint8_t* pBuf, size_t n) { return source.ReadAt(nPos, pBuf, n); },
         int64_t(nLength), nChunk, [this] { return m_bStopIndex.load() != 0; });
     source.Close();
-    m_nDataLen.store(result.nDataLen);
     if (result.bReady) {
-        {
-            std::lock_guard<std::mutex> lock(m_indexMutex);
-            m_indexList.swap(result.entries);
+        // The entries are in place before the figures say the index is ready.
+        std::lock_guard<std::mutex> lock(m_indexMutex);
+        m_indexList.swap(result.entries);
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        m_state.nDataLen = result.nDataLen;
+        if (result.bReady) {
+            m_state.nFirstTime = result.nFirstTime;
+            m_state.nLastTime = result.nLastTime;
+            m_state.nFrameCount = result.nFrameCount;
+            m_state.bIndexReady = true;
         }
-        m_nFirstTime.store(result.nFirstTime);
-        m_nLastTime.store(result.nLastTime);
-        m_nFrameCount.store(result.nFrameCount);
-        m_bIndexReady.store(1);
     }
     qDebug() << "FileIndexThread Index" << m_nWndIndex << " End " << timer.elapsed()
              << (result.bReady ? "ready" : "not ready");
@@ -87,7 +102,10 @@ void CPlay::RestartIndex()
 {
     m_bStopIndex.store(1);
     m_indexThread.join();
-    m_bIndexReady.store(0);
+    {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        m_state.bIndexReady = false;
+    }
     ClearIndex();
     std::lock_guard<std::mutex> lock(m_threadMutex);
     if (IsStopping())
@@ -101,20 +119,24 @@ void CPlay::RestartIndex()
 
 int CPlay::GetPlayPos()
 {
-    if (m_bFilePort.load())
-        return clampPos(double(m_fProgress.load()) * 1000.0);
+    const State state = GetState();
+    if (state.bFilePort)
+        return clampPos(double(state.times.fProgress) * 1000.0);
 
-    const int64_t nCurTime = m_nCurTime.load();
+    const int64_t nCurTime = state.times.nCurTime;
     if (nCurTime <= 0)
         return 0;
     const QDateTime t = QDateTime::fromSecsSinceEpoch(nCurTime);
     const QDate d = t.date();
     const QTime tod = t.time();
 
-    if (m_bIndexReady.load()) {
-        const uint32_t nFirst = m_nFirstTime.load();
-        const int64_t nDuration = wfs_time_diff(m_nLastTime.load(), nFirst);
-        m_nDuration.store(int32_t(std::min<int64_t>(nDuration, INT32_MAX)));
+    if (state.bIndexReady) {
+        const uint32_t nFirst = state.nFirstTime;
+        const int64_t nDuration = wfs_time_diff(state.nLastTime, nFirst);
+        {
+            std::lock_guard<std::mutex> lock(m_stateMutex);
+            m_state.nDuration = int32_t(std::min<int64_t>(nDuration, INT32_MAX));
+        }
         if (nDuration <= 0)
             return 0;
         const wfs_time now = wfs_time_pack(d.year(), d.month(), d.day(), tod.hour(), tod.minute(), tod.second());
@@ -122,9 +144,12 @@ int CPlay::GetPlayPos()
     }
 
     RecordTimes times;
-    if (!ParseRecordTimes(GetPlayFile(), &times))
+    if (!ParseRecordTimes(state.strFilePath, &times))
         return 0;
-    m_nDuration.store(times.nDuration);
+    {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        m_state.nDuration = times.nDuration;
+    }
     int p = tod.hour() * 3600 + tod.minute() * 60 + tod.second() - times.nStartSeconds;
     if (p < 0 && times.nEndSeconds < times.nStartSeconds)
         p += 86400;  // past midnight in a recording that crosses it
@@ -136,38 +161,34 @@ int CPlay::GetPlayPos()
 int CPlay::SetPlayPos(float fRatio)
 {
     const float f = clampRatio(fRatio);
-    if (m_bFilePort.load()) {
+    const State state = GetState();
+    if (state.bFilePort) {
         std::lock_guard<std::mutex> lock(m_stateMutex);
-        if (m_nPort.load() > 0)
-            TVPLAY_SetPlayPosition(m_nPort.load(), int(f * 100.0f));
+        if (m_state.nPort > 0)
+            TVPLAY_SetPlayPosition(m_state.nPort, int(f * 100.0f));
         return 1;
     }
-    if (m_bIndexReady.load()) {
-        const uint32_t n = uint32_t(double(f) * double(m_nFrameCount.load()));
+    if (state.bIndexReady) {
+        const uint32_t n = uint32_t(double(f) * double(state.nFrameCount));
         std::lock_guard<std::mutex> lock(m_indexMutex);
         const int i = FindSeekEntry(m_indexList, true, n);
         if (i < 0)
             return -1;
-        m_nSeekOffset.store(m_indexList[size_t(i)].nOffset);
-        m_bSeekPending.store(1);
+        m_seekRequest.Ask(m_indexList[size_t(i)].nOffset);
         return int(PackedSecondsOfDay(m_indexList[size_t(i)].nTime));
     }
-    const int64_t nDataLen = m_nDataLen.load();
-    if (nDataLen > 0 && !m_bSync.load()) {
-        m_nSeekOffset.store(uint64_t(double(nDataLen) * double(f)));
-        m_bSeekPending.store(1);
-    }
+    if (state.nDataLen > 0 && !state.bSync)
+        m_seekRequest.Ask(uint64_t(double(state.nDataLen) * double(f)));
     return -1;
 }
 
 bool CPlay::SeekToTime(int nSeconds)
 {
-    if (!m_bIndexReady.load() || nSeconds < 0)
+    if (!IsIndexReady() || nSeconds < 0)
         return false;
     std::lock_guard<std::mutex> lock(m_indexMutex);
     const int i = FindSeekEntry(m_indexList, false, uint32_t(nSeconds));
     // A time before the recording's first key frame starts it from the top.
-    m_nSeekOffset.store(i < 0 ? 0 : m_indexList[size_t(i)].nOffset);
-    m_bSeekPending.store(1);
+    m_seekRequest.Ask(i < 0 ? 0 : m_indexList[size_t(i)].nOffset);
     return true;
 }

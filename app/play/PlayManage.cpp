@@ -171,10 +171,10 @@ bool CPlayManage::SetPlayPos(int nIndex, float fRatio)
     return true;
 }
 
-bool CPlayManage::CatchPicture(int nIndex, const QString& strFolder)
+bool CPlayManage::CatchPicture(int nIndex, const QString& strFolder, QString* pstrSaved, bool* pbShown)
 {
     CPlay* pPlay = OpenChannel(nIndex);
-    return pPlay ? pPlay->CatchPicture(strFolder) : false;
+    return pPlay ? pPlay->CatchPicture(strFolder, pstrSaved, pbShown) : false;
 }
 
 bool CPlayManage::StartRecord(int nIndex, const QString& strFolder)

@@ -28,7 +28,7 @@ class CPlayManage : public QObject
     Q_OBJECT
 
 public:
-    enum { MaxWindows = 16, SuperviseIntervalMs = 500 };
+    enum { MaxWindows = playcodes::WindowCount, SuperviseIntervalMs = 500 };
 
     static CPlayManage* instance();
     static void release();
@@ -54,7 +54,9 @@ public:
     // yet; a sync channel's seek moves every other open channel to the same
     // time of day.
     bool SetPlayPos(int nIndex, float fRatio);  // true
-    bool CatchPicture(int nIndex, const QString& strFolder);  // false
+    // pstrSaved: the picture file written; pbShown: a viewer was started.
+    bool CatchPicture(int nIndex, const QString& strFolder, QString* pstrSaved = nullptr,
+                      bool* pbShown = nullptr);  // false
     bool StartRecord(int nIndex, const QString& strFolder);   // false
     bool StopRecord(int nIndex);   // false
     bool OpenSound(int nIndex);    // false

@@ -57,42 +57,60 @@ void CPlay::WakeSleepers()
 
 int CPlay::OpenPort()
 {
-    std::lock_guard<std::mutex> lock(m_stateMutex);
+    std::unique_lock<std::mutex> lock(m_stateMutex);
     const int nPort = TVPLAY_OpenPlay(&m_receiver, m_hWnd, kPortBufferFrames, 0, 0);
     if (nPort <= 0)
         return -1;
     // Known before it plays, so that none of its messages is taken for
     // another port's.
-    m_nPort.store(nPort);
-    m_bFilePort.store(false);
+    m_state.nPort = nPort;
+    m_state.bFilePort = false;
     if (TVPLAY_Play(nPort) < 0) {
+        m_state.nPort = 0;
+        lock.unlock();
         TVPLAY_Stop(nPort);
-        m_nPort.store(0);
         return -1;
     }
     // A new port starts at normal speed, silent and with the whole picture:
     // carry the channel's settings over.
-    const int nSpeed = m_nSpeed.load();
-    if (nSpeed != SpeedNormal)
-        TVPLAY_SetPlaySpeed(nPort, nSpeed - SpeedNormal);
-    if (m_bSound.load() && TVPLAY_PlaySound(nPort) < 0)
-        m_bSound.store(0);
-    if (m_bRegion.load())
-        TVPLAY_PlaySetDisplayRegion(nPort, &m_region);
+    if (m_state.nSpeed != SpeedNormal)
+        TVPLAY_SetPlaySpeed(nPort, m_state.nSpeed - SpeedNormal);
+    // Sound stays asked for when the device cannot be opened now.
+    if (m_state.bSound)
+        StartSound(nPort);
+    if (m_state.bRegion)
+        TVPLAY_PlaySetDisplayRegion(nPort, &m_state.region);
     return nPort;
 }
 
-void CPlay::ClosePort()
+// Stopping a port joins its thread, which may be about to deliver a message
+// that takes m_stateMutex: the port is taken away from the channel under the
+// lock (no call reaches it any more) and stopped after the lock is released.
+// The sound flag is the channel's choice and outlives a port unless
+// bStopSound.
+void CPlay::ClosePort(bool bStopSound)
 {
-    std::lock_guard<std::mutex> lock(m_stateMutex);
-    const int nPort = m_nPort.load();
-    if (nPort > 0) {
-        if (m_bRecording.exchange(0))
-            TVPLAY_StopRecordData(nPort);
-        TVPLAY_Stop(nPort);
+    int nPort = 0;
+    bool bRecording = false;
+    bool bSound = false;
+    {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        nPort = m_state.nPort;
+        m_state.nPort = 0;
+        m_state.bFilePort = false;
+        bRecording = m_state.bRecording;
+        m_state.bRecording = false;
+        bSound = bStopSound && m_state.bSound;
+        if (bStopSound)
+            m_state.bSound = false;
     }
-    m_nPort.store(0);
-    m_bFilePort.store(false);
+    if (nPort <= 0)
+        return;
+    if (bRecording)
+        TVPLAY_StopRecordData(nPort);
+    if (bSound)
+        TVPLAY_StopSound(nPort);
+    TVPLAY_Stop(nPort);
 }
 
 // ---------------------------------------------------------------------------
@@ -112,6 +130,7 @@ void CPlay::PlayThread()
 void CPlay::PlayFilePort(const QString& strPath)
 {
     bool bPlaying = false;
+    int nFailedPort = 0;
     if (!IsStopping()) {
         std::lock_guard<std::mutex> lock(m_stateMutex);
         const QByteArray path = QFile::encodeName(strPath);
@@ -119,22 +138,23 @@ void CPlay::PlayFilePort(const QString& strPath)
         if (nPort > 0) {
             // A short file may end at once: its play-end message must find
             // the port already known.
-            m_nPort.store(nPort);
-            m_bFilePort.store(true);
-            m_nPlayStatus.store(StatusPlaying);
+            m_state.nPort = nPort;
+            m_state.bFilePort = true;
+            m_state.nPlayStatus = StatusPlaying;
             if (TVPLAY_Play(nPort) >= 0) {
                 bPlaying = true;
             } else {
-                TVPLAY_Stop(nPort);
-                m_nPort.store(0);
-                m_bFilePort.store(false);
+                nFailedPort = nPort;
+                m_state.nPort = 0;
+                m_state.bFilePort = false;
             }
         }
     }
+    if (nFailedPort > 0)
+        TVPLAY_Stop(nFailedPort);
     if (!bPlaying) {
         qDebug() << "PlayThread file port failed" << strPath;
-        SetPlayFile(QString());
-        m_nPlayStatus.store(StatusClosed);
+        ResetChannel(false);
         PostStopNotify();
     }
     m_bStopPlay.store(1);
@@ -153,103 +173,127 @@ struct CPlay::PumpState
     bool bKeySeen = false;
 };
 
+// One recording after another: a channel in synchronous play goes on with its
+// window's next queued recording, any other plays one.
 void CPlay::PlayPushedData()
 {
     PumpState st;
     st.buffer.resize(kReadPiece + 1);
     st.hReader = StreamReader_Create();
     CPlaySource source(&m_pAppData->diskLock);
-    bool bMore = true;
 
-    while (bMore && !IsStopping() && st.hReader) {
-        m_bBuffering.store(0);
-        st.nPort = OpenPort();
-        if (st.nPort <= 0) {
-            qDebug() << "PlayThread open port failed" << m_nWndIndex;
-            break;
-        }
-        if (!m_bSync.load())
-            bMore = false;
-        ClearCurrentTime();
-
+    while (!IsStopping() && st.hReader) {
         const QString strPath = GetPlayFile();
-        bool bOpened = source.Open(strPath);
-        st.bKeySeen = false;
-        if (bOpened) {
-            source.SeekTo(0);
-            m_nPlayStatus.store(StatusPlaying);
-        } else {
-            qDebug() << "PlayThread open failed" << strPath;
-        }
-
-        // Pump the data, then play out; a seek during the play-out starts
-        // the pump again from the new position.
-        for (;;) {
-            if (bOpened) {
-                PumpData(source, st);
-                source.Close();
-            }
-            if (st.bPortLost || IsStopping())
-                break;
-            m_bPlayEnded.store(0);
-            TVPLAY_ForcePlayEnd(st.nPort);
-            bool bReopened = false;
-            while (!m_bPlayEnded.load()) {
-                if (m_bSeekPending.load()) {
-                    bOpened = source.Open(strPath);
-                    st.bKeySeen = false;
-                    if (bOpened) {
-                        bReopened = true;
-                        break;
-                    }
-                    m_bSeekPending.store(0);
-                }
-                if (!SleepMs(kPlayOutPollMs))
-                    break;
-            }
-            if (!bReopened)
-                break;
-        }
+        const bool bSync = IsSync();
+        const bool bOpened = StartRecording(source, st, strPath);
+        if (st.nPort <= 0)
+            break;
+        PumpAndPlayOut(source, st, strPath, bOpened);
         if (st.bPortLost)
             break;
-
-        const bool bEnded = m_bPlayEnded.load() != 0;
-        if (IsStopping())
-            bMore = false;
-        if (bEnded) {
+        if (m_bPlayEnded.load() != 0) {
             // Everything was played out: back to the state of a fresh
             // channel, keeping the sync flag for the next queued recording.
-            ClosePort();
-            ResetAfterPlayEnd();
+            ResetChannel(true);
         }
-        if (!bMore)
+        if (IsStopping() || !bSync || !MoveToNextQueued())
             break;
-
-        const QString strNext = TakeNextSyncPath();
-        if (strNext.isEmpty())
-            break;
-        qDebug() << "PlayThread next" << m_nWndIndex << strNext;
-        ClosePort();
-        SetPlayFile(strNext);
-        RestartIndex();
     }
+    CloseChannel(st);
+}
 
-    // Closing steps.
-    if (m_nPort.load() > 0) {
-        std::lock_guard<std::mutex> lock(m_stateMutex);
-        TVPLAY_PlaySetDisplayRegion(m_nPort.load(), nullptr);
+// Opens a port and the recording; true when the recording opened (the port
+// is in st.nPort, 0 when none could be opened).
+bool CPlay::StartRecording(CPlaySource& source, PumpState& st, const QString& strPath)
+{
+    m_bBuffering.store(0);
+    st.nPort = OpenPort();
+    if (st.nPort <= 0) {
+        qDebug() << "PlayThread open port failed" << m_nWndIndex;
+        st.nPort = 0;
+        return false;
     }
-    m_bRegion.store(0);
-    ClosePort();
-    m_bSync.store(0);
-    SetPlayFile(QString());
-    SetCurSeconds(0);
-    m_nPlayStatus.store(StatusClosed);
-    m_bSyncWait.store(0);
     ClearCurrentTime();
+    const bool bOpened = source.Open(strPath);
+    st.bKeySeen = false;
+    if (bOpened) {
+        source.SeekTo(0);
+        // A pause asked for since the port opened stays.
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        if (m_state.nPlayStatus == StatusClosed)
+            m_state.nPlayStatus = StatusPlaying;
+    } else {
+        qDebug() << "PlayThread open failed" << strPath;
+    }
+    return bOpened;
+}
+
+// Pumps the data, then plays out; a seek during the play-out starts the pump
+// again from the new position.
+void CPlay::PumpAndPlayOut(CPlaySource& source, PumpState& st, const QString& strPath, bool bOpened)
+{
+    for (;;) {
+        if (bOpened) {
+            PumpData(source, st);
+            source.Close();
+        }
+        if (st.bPortLost || IsStopping())
+            return;
+        if (!PlayOut(source, st, strPath))
+            return;
+        bOpened = true;
+    }
+}
+
+// Asks the port to play out what it holds and waits for its play-end
+// message. True when a seek came meanwhile and the recording is open again
+// for it.
+bool CPlay::PlayOut(CPlaySource& source, PumpState& st, const QString& strPath)
+{
+    m_bPlayEnded.store(0);
+    TVPLAY_ForcePlayEnd(st.nPort);
+    while (!m_bPlayEnded.load()) {
+        if (SeekPending()) {
+            st.bKeySeen = false;
+            if (source.Open(strPath))
+                return true;
+            // The recording cannot be read again: nothing to seek in.
+            uint64_t nDropped = 0;
+            m_seekRequest.Take(&nDropped);
+        }
+        if (!SleepMs(kPlayOutPollMs))
+            return false;
+    }
+    return false;
+}
+
+// Synchronous play: the window's next queued recording becomes the channel's,
+// with a new index run. False when none is left.
+bool CPlay::MoveToNextQueued()
+{
+    const QString strNext = TakeNextSyncPath();
+    if (strNext.isEmpty())
+        return false;
+    qDebug() << "PlayThread next" << m_nWndIndex << strNext;
+    ClosePort();
+    SetPlayFile(strNext);
+    RestartIndex();
+    return true;
+}
+
+// The end of the play thread's run: the channel is closed and the GUI told.
+void CPlay::CloseChannel(PumpState& st)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        if (m_state.nPort > 0)
+            TVPLAY_PlaySetDisplayRegion(m_state.nPort, nullptr);
+    }
+    ResetChannel(false);
     PostStopNotify();
     m_bStopPlay.store(1);
     StreamReader_Destroy(st.hReader);
+    st.hReader = nullptr;
 }
 
 // The window's next queued recording, or "" when none is left or the channel
@@ -278,7 +322,7 @@ void CPlay::PumpData(CPlaySource& source, PumpState& st)
 {
     size_t nGot = 1;
     while (nGot > 0 && !IsStopping()) {
-        if (m_bSeekPending.load() && !SeekStep(source, st))
+        if (SeekPending() && !SeekStep(source, st))
             return;
         nGot = source.Read(st.buffer.data(), kReadPiece);
         if (nGot > 0)
@@ -286,11 +330,11 @@ void CPlay::PumpData(CPlaySource& source, PumpState& st)
 
         bool bSeek = false;
         while (const StreamFrame* pFrame = StreamReader_GetNextFrame(st.hReader)) {
-            while (m_nPlayStatus.load() == StatusPaused && !IsStopping())
+            while (GetPlayStatus() == StatusPaused && !IsStopping())
                 SleepMs(kPausePollMs);
             if (IsStopping())
                 return;
-            if (m_bSeekPending.load()) {
+            if (SeekPending()) {
                 // The frames still in the reader belong to the old position.
                 bSeek = true;
                 break;
@@ -299,14 +343,14 @@ void CPlay::PumpData(CPlaySource& source, PumpState& st)
                 continue;
             st.bKeySeen = true;
             const bool bVideo = pFrame->nType == STREAM_FRAME_VIDEO;
-            if (m_bSync.load() && bVideo) {
+            if (bVideo && IsSync()) {
                 SetCurrentTime(pFrame->nHour, pFrame->nMinute, pFrame->nSecond);
                 bSeek = WaitForEarliest();
                 if (IsStopping())
                     return;
             }
             while (!bSeek && m_bBuffering.load()) {
-                if (m_bSeekPending.load()) {
+                if (SeekPending()) {
                     bSeek = true;
                     break;
                 }
@@ -317,7 +361,7 @@ void CPlay::PumpData(CPlaySource& source, PumpState& st)
                 break;
             TVPLAY_PushMediaData(st.nPort, pFrame->pData, int(pFrame->nLength));
             if (bVideo) {
-                const float r = float(pFrame->nFrameRate) * std::pow(2.0f, float(m_nSpeed.load() - SpeedNormal));
+                const float r = float(pFrame->nFrameRate) * std::pow(2.0f, float(GetSpeed() - SpeedNormal));
                 SleepMs(r > 0.0f ? int(1000.0f / r) : kNoRateDelayMs);
             }
         }
@@ -335,7 +379,7 @@ bool CPlay::WaitForEarliest()
         const int nEarliest = m_pAppData->earliestSyncWindow.load();
         if (nEarliest == -1)
             break;
-        if (m_bSeekPending.load())
+        if (SeekPending())
             return true;
         const uint32_t nTheirs = WindowSeconds(nEarliest);
         if (nTheirs != 0 && nTheirs >= nMine) {
@@ -351,8 +395,9 @@ bool CPlay::WaitForEarliest()
 // frame reader there. False when no port could be opened again.
 bool CPlay::SeekStep(CPlaySource& source, PumpState& st)
 {
-    const uint64_t nOffset = m_nSeekOffset.load();
-    m_bSeekPending.store(0);
+    uint64_t nOffset = 0;
+    if (!m_seekRequest.Take(&nOffset))
+        return true;
     qDebug() << "PlayThread seek" << m_nWndIndex << nOffset;
     source.SeekTo(nOffset);
     ClosePort();
@@ -371,25 +416,4 @@ bool CPlay::SeekStep(CPlaySource& source, PumpState& st)
         return false;
     }
     return true;
-}
-
-// The state after a recording was played out (the port is closed already).
-void CPlay::ResetAfterPlayEnd()
-{
-    m_bRecording.store(0);
-    m_bSound.store(0);
-    m_nSeekOffset.store(0);
-    m_nCurTime.store(0);
-    m_nBeginTime.store(0);
-    m_nEndTime.store(0);
-    m_fProgress.store(0.0f);
-    m_nSpeed.store(SpeedNormal);
-    m_bSeekPending.store(0);
-    SetCurSeconds(0);
-    m_nDataLen.store(0);
-    m_nFrameCount.store(0);
-    m_bIndexReady.store(0);
-    m_nPlayStatus.store(StatusClosed);
-    m_bSyncWait.store(0);
-    m_bRegion.store(0);
 }

@@ -672,6 +672,18 @@
         <source>Split16</source>
         <translation>16 окон</translation>
     </message>
+    <message>
+        <source>Sound output is not available</source>
+        <translation>Вывод звука недоступен</translation>
+    </message>
+    <message>
+        <source>The picture could not be saved</source>
+        <translation>Не удалось сохранить снимок</translation>
+    </message>
+    <message>
+        <source>Picture saved as %1</source>
+        <translation>Снимок сохранён: %1</translation>
+    </message>
 </context>
 <context>
     <name>CExamReport</name>

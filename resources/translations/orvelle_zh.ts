@@ -672,6 +672,18 @@
         <source>Split16</source>
         <translation>16画面</translation>
     </message>
+    <message>
+        <source>Sound output is not available</source>
+        <translation>声音输出不可用</translation>
+    </message>
+    <message>
+        <source>The picture could not be saved</source>
+        <translation>无法保存抓图</translation>
+    </message>
+    <message>
+        <source>Picture saved as %1</source>
+        <translation>抓图已保存为 %1</translation>
+    </message>
 </context>
 <context>
     <name>CExamReport</name>

@@ -10,6 +10,7 @@
 #include "app/display/VideoWnd.h"
 #include "app/display/ZoomRegion.h"
 #include "app/play/PlayManage.h"
+#include "app/shell/FancyMessageBox.h"
 #include "app/shell/GlobalAppData.h"
 #include "tests/app/play/PlayTestSupport.h"
 
@@ -20,6 +21,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPropertyAnimation>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -160,6 +162,7 @@ private slots:
     void playingWindowDrivesButtonsSliderAndMenu();
     void syncPlayStartsQueuedWindowsAndStopEndsThemAll();
     void syncWindowShownAloneFillsTheFrameAndKeepsPlaying();
+    void noticesTellWhatSoundAndCaptureCouldNotDo();
 
 private:
     QTemporaryDir m_dir;
@@ -171,6 +174,8 @@ void TestDisplayBox::initTestCase()
     QVERIFY(m_dir.isValid());
     // The buttons draw the skin built beside the programs.
     QVERIFY(QFile::link(QString(ORVELLE_BINARY_DIR) + "/skin", m_dir.path() + "/skin"));
+    // As on a machine without a sound server, whatever this one has.
+    qputenv("ORVELLE_NO_SOUND", "1");
     CGlobalAppData::setAppDir(m_dir.path());
     CGlobalAppData::instance();
 }
@@ -827,6 +832,69 @@ void TestDisplayBox::syncWindowShownAloneFillsTheFrameAndKeepsPlaying()
     QTRY_COMPARE(windowPlaces(m_pBox), before);
     QVERIFY(pManage->IsSync(0) && pManage->IsSync(1));
     QVERIFY(pManage->IsPlaying(0) && pManage->IsPlaying(1));
+}
+
+void TestDisplayBox::noticesTellWhatSoundAndCaptureCouldNotDo()
+{
+    const QString strPath = playtest::writeRecording(m_dir.path() + "/notice", 2, 9, 0, 0, 20.0);
+    QVERIFY(!strPath.isEmpty());
+    CPlayManage* pManage = CPlayManage::instance();
+    m_pBox->onActive(2, false);
+    m_pBox->onPlayRecord(strPath, false);
+    QTRY_VERIFY(pManage->IsPlaying(2));
+    QTRY_VERIFY_WITH_TIMEOUT(!m_pBox->videoWnd(2)->frame()->currentImage().isNull(), 10000);
+
+    // Every text shown starts the notice's fade.
+    FancyMessageBox* pNotice = FancyMessageBox::instance();
+    qRegisterMetaType<QAbstractAnimation::State>();
+    QSignalSpy fades(pNotice->animation(), &QAbstractAnimation::stateChanged);
+    auto noticesShown = [&fades] {
+        int n = 0;
+        for (const QList<QVariant>& args : fades)
+            n += args.at(0).value<QAbstractAnimation::State>() == QAbstractAnimation::Running ? 1 : 0;
+        return n;
+    };
+
+    // Audio without a sound device: the button shows AudioOn as the channel's
+    // flag says, and the user is told once.
+    m_pBox->pollStatus();
+    QVERIFY(m_pBox->controlButton(5)->isEnabled());
+    m_pBox->controlButton(5)->click();
+    QVERIFY(pManage->IsSoundOn(2));
+    QCOMPARE(m_pBox->buttonIcon(5), QString("AudioOn"));
+    QCOMPARE(noticesShown(), 1);
+    QCOMPARE(pNotice->text(), QString("Sound output is not available"));
+    // Neither the poll nor a seek (a new port, which tries the sound again)
+    // repeats the notice.
+    m_pBox->pollStatus();
+    QVERIFY(pManage->SetPlayPos(2, 0.5f));
+    QTest::qWait(300);
+    m_pBox->pollStatus();
+    QCOMPARE(m_pBox->buttonIcon(5), QString("AudioOn"));
+    QCOMPARE(noticesShown(), 1);
+    // Audio again switches it off, silently.
+    m_pBox->controlButton(5)->click();
+    QVERIFY(!pManage->IsSoundOn(2));
+    QCOMPARE(m_pBox->buttonIcon(5), QString("AudioOff"));
+    QCOMPARE(noticesShown(), 1);
+
+    // A picture taken where no viewer can be started (offscreen): the notice
+    // names the file written.
+    const QString strFolder = m_dir.path() + "/captures";
+    QVERIFY(QDir().mkpath(strFolder));
+    CGlobalAppData::instance()->capturePath = strFolder;
+    QScopedPointer<QMenu> pMenu(m_pBox->createContextMenu());
+    QAction* pCatch = nullptr;
+    for (QAction* pAction : pMenu->actions())
+        if (pAction->data().toInt() == CDisplayBox::MenuCatchPicture && !pAction->isSeparator())
+            pCatch = pAction;
+    QVERIFY(pCatch);
+    m_pBox->onMenuTriggered(pCatch);
+    const QStringList files = QDir(strFolder).entryList({"*.jpg"}, QDir::Files);
+    QCOMPARE(files.size(), 1);
+    QCOMPARE(noticesShown(), 2);
+    QCOMPARE(pNotice->text(), QString("Picture saved as %1").arg(QDir::toNativeSeparators(strFolder + "/" + files[0])));
+    QVERIFY(!QImage(strFolder + "/" + files[0]).isNull());
 }
 
 QTEST_MAIN(TestDisplayBox)

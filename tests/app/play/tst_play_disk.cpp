@@ -1,6 +1,7 @@
 // Play channels reading recordings of a recorder disk image through its own
-// file system ("/mnt/ide..."): play to the end, index, clips and synchronous
-// start inside a recording.
+// file system ("/mnt/ide..."): play to the end, index, clips, synchronous
+// start inside a recording, and a storm of seeks and speed changes of which
+// the last ones count.
 
 #include "app/play/PlayManage.h"
 #include "app/records/catalogue/RecordCatalogue.h"
@@ -14,6 +15,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <random>
 
 using namespace playtest;
 
@@ -29,13 +31,14 @@ private slots:
     void diskRecordingPlaysToItsEnd();
     void clipsOfADiskRecordingNeverOverwrite();
     void syncStartInsideADiskRecording();
+    void lastOfManyInterleavedRequestsWins();
 
 private:
     QString pathOfChannel(int nChannel) const;
 
     QTemporaryDir m_dir;
     testimg::Manifest m_manifest;
-    testmedia::Recording m_rec[2];
+    testmedia::Recording m_rec[3];
     std::vector<CatalogueEntry> m_entries;
     std::unique_ptr<QWidget> m_pWidget;
     StopCounter m_stops;
@@ -48,16 +51,18 @@ void TestPlayDisk::initTestCase()
     CGlobalAppData::setAppDir(m_dir.path());
     CGlobalAppData::instance();
 
-    // Two channels recorded 10:00:00-10:00:06 with real H.264 data.
+    // Two channels recorded 10:00:00-10:00:06 with real H.264 data, a third
+    // 10:00:00-10:00:20.
     testimg::DiskPlan disk;
     disk.partitions[0].sec_per_clus = 64;
     testimg::ImageBuilder builder(disk);
-    for (int ch = 0; ch < 2; ++ch) {
+    for (int ch = 0; ch < 3; ++ch) {
+        const int nSeconds = ch == 2 ? 20 : 6;
         testmedia::StreamParams p;
         p.width = 176;
         p.height = 144;
         p.fps = 25;
-        p.seconds = 6.0;
+        p.seconds = nSeconds;
         p.audio = true;
         p.startTime = testimg::pack_time(2024, 5, 1, 10, 0, 0);
         m_rec[ch] = testmedia::makeRecording(p);
@@ -65,7 +70,7 @@ void TestPlayDisk::initTestCase()
         testimg::RecordingPlan r;
         r.channel = uint8_t(ch);
         r.start_time = p.startTime;
-        r.duration = 6;
+        r.duration = uint32_t(nSeconds);
         r.data = testimg::DataKind::Bytes;
         r.bytes = std::make_shared<const std::vector<uint8_t>>(m_rec[ch].data);
         builder.add(r);
@@ -78,7 +83,7 @@ void TestPlayDisk::initTestCase()
     CRecordCatalogue catalogue;
     QVERIFY(catalogue.Load());
     m_entries = catalogue.Entries();
-    QCOMPARE(m_entries.size(), size_t(2));
+    QCOMPARE(m_entries.size(), size_t(3));
 }
 
 void TestPlayDisk::cleanupTestCase()
@@ -180,6 +185,65 @@ void TestPlayDisk::syncStartInsideADiskRecording()
     const uint32_t nFirst = m->GetPlay(0)->GetCurSeconds();
     QVERIFY2(nFirst >= 10u * 3600u + 3u && nFirst <= 10u * 3600u + 4u, qPrintable(QString::number(nFirst)));
     m->Stop(0);
+    QCOMPARE(m_stops.nCount.load(), 1);
+}
+
+void TestPlayDisk::lastOfManyInterleavedRequestsWins()
+{
+    m_pWidget = std::make_unique<QWidget>();
+    m_pWidget->resize(176, 144);
+    m_pWidget->show();
+    // In synchronous play the channel reports the time of day of every video
+    // frame it pushes: that shows where its seeks landed.
+    CPlay play(nullptr, quint64(m_pWidget->winId()), 2, &StopCounter::callback, &m_stops);
+    QVERIFY(play.Play(pathOfChannel(2), true));
+    QTRY_VERIFY_WITH_TIMEOUT(play.IsIndexReady(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(play.GetCurSeconds() != 0, 3000);
+
+    // 1,000 requests from the GUI thread: seeks by time and by ratio between
+    // the two ends of the recording, and speed changes both ways, with the
+    // play thread taking seeks (and opening new ports) in between.
+    const int t0 = 10 * 3600;
+    std::mt19937 rng(20240501);
+    for (int i = 0; i < 1000; ++i) {
+        switch (rng() % 4) {
+        case 0:
+            QVERIFY(play.SeekToTime(t0 + (rng() % 2 ? 2 : 16)));
+            break;
+        case 1:
+            QVERIFY(play.SetPlayPos(rng() % 2 ? 0.1f : 0.8f) >= t0);
+            break;
+        case 2:
+            play.Fast();
+            break;
+        default:
+            play.Slow();
+            break;
+        }
+        if (i % 16 == 0)
+            QTest::qWait(1 + int(rng() % 3));
+    }
+    // The last ones asked: a quarter of normal speed, 10:00:08; the last seek
+    // comes the moment the play thread has taken the one before it.
+    QVERIFY(play.Normal());
+    QVERIFY(play.Slow());
+    QVERIFY(play.Slow());
+    QVERIFY(play.SeekToTime(t0 + 16));
+    QElapsedTimer taking;
+    taking.start();
+    while (play.GetSeeksTaken() != play.GetSeeksAsked() && taking.elapsed() < 5000)
+        QThread::yieldCurrentThread();
+    QVERIFY(play.SeekToTime(t0 + 8));
+
+    QTRY_COMPARE_WITH_TIMEOUT(play.GetSeeksTaken(), play.GetSeeksAsked(), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(play.GetCurSeconds(), uint32_t(t0 + 8), 5000);
+    QCOMPARE(play.GetSpeed(), 3);
+    QVERIFY(play.IsOpen());
+    // At a quarter speed a second of the recording takes four: still in
+    // 10:00:08 (at normal speed it would be past 10:00:10 by now).
+    QTest::qWait(2500);
+    QVERIFY2(play.GetCurSeconds() <= uint32_t(t0 + 9), qPrintable(QString::number(play.GetCurSeconds() - t0)));
+    play.Stop();
     QCOMPARE(m_stops.nCount.load(), 1);
 }
 
