@@ -15,8 +15,10 @@
 //
 // Prints per port the seconds of video shown, skipped (of them: dropped
 // after decoding, passed over on key frames only), the times it fell far
-// behind, and the rate of its clock (the stream time it went through, over
-// wall time and speed); how long the GUI thread's event loop took at worst
+// behind, the rate of its clock (the stream time it went through, over
+// wall time and speed) and how late it was at the start and the end of the
+// measurement (the rate over a short run is off by their difference over
+// the run's length); how long the GUI thread's event loop took at worst
 // to answer a 10 ms timer; the process's CPU (in cores) and memory; and, on
 // the same stream in the same run, what `ffmpeg -threads N -f null` needs to
 // decode it, as CPU per frame against the ports' CPU per decoded frame.
@@ -403,8 +405,8 @@ int main(int argc, char **argv)
     const std::string loadAfter = loadAverage();
 
     const double speedScale = std::pow(2.0, o.speed);
-    std::printf("\n%4s %9s %9s %9s %9s %9s %9s %9s\n", "port", "shown s", "skipped s", "dropped s", "keyonly s",
-                "catch-ups", "clock", "buffered");
+    std::printf("\n%4s %9s %9s %9s %9s %9s %9s %9s %9s\n", "port", "shown s", "skipped s", "dropped s",
+                "keyonly s", "catch-ups", "clock", "late ms", "buffered");
     uint64_t decoded = 0, catchUps = 0;
     double minRate = 1e9, maxRate = 0, shown = 0, skipped = 0, dropped = 0, keyOnly = 0;
     for (int i = 0; i < o.ports; ++i) {
@@ -423,8 +425,9 @@ int main(int argc, char **argv)
         skipped += sk;
         dropped += dr;
         keyOnly += ko;
-        std::printf("%4d %9.2f %9.2f %9.2f %9.2f %9llu %9.4f %9llu\n", i, sh, sk, dr, ko,
-                    (unsigned long long)(y.st.nCatchUps - x.st.nCatchUps), rate, (unsigned long long)y.st.nBuffered);
+        std::printf("%4d %9.2f %9.2f %9.2f %9.2f %9llu %9.4f %4.0f-%-4.0f %9llu\n", i, sh, sk, dr, ko,
+                    (unsigned long long)(y.st.nCatchUps - x.st.nCatchUps), rate, x.st.nLateUs / 1e3,
+                    y.st.nLateUs / 1e3, (unsigned long long)y.st.nBuffered);
     }
     std::printf("\nper port: %.2f s shown and %.2f s skipped (%.2f s dropped after decoding, %.2f s passed over on "
                 "key frames only) of %.1f s x %g of video; %.1f catch-ups; clock %.4f-%.4f of wall time x speed\n",

@@ -280,6 +280,7 @@ void PlayPort::stats(TVPlayStats *out) const
     out->nKeyOnly = m_nKeyOnly;
     out->nCatchUps = m_catchUps;
     out->nPlayedUs = uint64_t(std::max<int64_t>(0, m_playedUs));
+    out->nLateUs = m_lateUs;
     out->bCatchingUp = m_catchingUp ? 1 : 0;
 }
 
@@ -405,8 +406,10 @@ bool PlayPort::pace(std::unique_lock<std::mutex> &lock, const QueuedFrame &f, Pl
         return true;
     }
     *d = m_clock.decide(nowNs(), rateOf(f), f.key);
-    if (d->action != PlayClock::Action::Wait)
+    if (d->action != PlayClock::Action::Wait) {
+        m_lateUs = d->late / 1000;
         return true;
+    }
     m_cv.wait_until(lock, Clock::time_point(std::chrono::duration_cast<Clock::duration>(
                               std::chrono::nanoseconds(d->due))));
     return false;
@@ -434,18 +437,7 @@ void PlayPort::replayHistory(std::unique_lock<std::mutex> &lock)
         return;
     lock.unlock();
     taken(next);
-    if (d.action == PlayClock::Action::PassOver) {
-        m_cursor = index;
-        m_nKeyOnly++;
-        m_nSkipped++;
-        reportInfo(next);
-    } else {
-        const bool show = d.action == PlayClock::Action::Show;
-        if (!showHistory(index, show) || !show)
-            m_nSkipped++;
-        if (!show)
-            m_nDropped++;
-    }
+    playHistory(index, d.action);
     lock.lock();
 }
 
@@ -503,14 +495,19 @@ void PlayPort::consumeVideo(const std::shared_ptr<QueuedFrame> &f, PlayClock::Ac
         m_nSkipped++;  // no key frame yet: nothing to decode from
         return;
     }
-    const int index = int(m_hist.size()) - 1;
+    playHistory(int(m_hist.size()) - 1, action);
+}
+
+// Shows, drops or passes over the frame at `index` of the history.
+void PlayPort::playHistory(int index, PlayClock::Action action)
+{
     if (action == PlayClock::Action::PassOver) {
         // Key frames only (16x, or catching up). The frame stays in the
         // history so that stepping back later can still decode it.
         m_cursor = index;
         m_nKeyOnly++;
         m_nSkipped++;
-        reportInfo(*f);
+        reportInfo(*m_hist[size_t(index)].frame);
         return;
     }
     const bool show = action == PlayClock::Action::Show;

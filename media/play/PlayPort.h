@@ -106,6 +106,7 @@ private:
     void taken(const QueuedFrame &f);
     void send(int msg, int64_t p1, int64_t p2, int64_t p3, const char *text = "");
     void consumeVideo(const std::shared_ptr<QueuedFrame> &f, PlayClock::Action action);
+    void playHistory(int index, PlayClock::Action action);
     bool showHistory(int index, bool render);
     bool decodeTo(int index);
     void render();
@@ -180,6 +181,7 @@ private:
     std::atomic<uint64_t> m_nKeyOnly{0};   // passed over undecoded: key frames only
     std::atomic<uint64_t> m_catchUps{0};
     std::atomic<int64_t> m_playedUs{0};
+    std::atomic<int64_t> m_lateUs{0};
     std::atomic<bool> m_catchingUp{false};
     std::atomic<int> m_width{0};
     std::atomic<int> m_height{0};
