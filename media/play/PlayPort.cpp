@@ -10,7 +10,6 @@
 
 #include <QFile>
 
-#include <cmath>
 #include <cstring>
 
 namespace media {
