@@ -19,7 +19,7 @@
 // wall time and speed) and how late it was at the start and the end of the
 // measurement (the rate over a short run is off by their difference over
 // the run's length); how long the GUI thread's event loop took at worst
-// to answer a 10 ms timer; the process's CPU (in cores) and memory; and, on
+// to answer a 10 ms timer and how much of a core that thread used; the process's CPU (in cores) and memory; and, on
 // the same stream in the same run, what `ffmpeg -threads N -f null` needs to
 // decode it, as CPU per frame against the ports' CPU per decoded frame.
 #include "media/render/VideoOutput.h"
@@ -397,8 +397,10 @@ int main(int argc, char **argv)
     std::vector<Sample> a, b;
     sample(&a);
     const double cpu0 = cpuSeconds(RUSAGE_SELF);
+    const double gui0 = cpuSeconds(RUSAGE_THREAD);
     const auto t0 = Clock::now();
     spin(o.seconds, true);
+    const double guiCpu = cpuSeconds(RUSAGE_THREAD) - gui0;
     sample(&b);
     const double wall = seconds(Clock::now() - t0);
     const double cpu = cpuSeconds(RUSAGE_SELF) - cpu0;
@@ -439,6 +441,7 @@ int main(int argc, char **argv)
                     "%.1f ms at worst (%zu answers)\n",
                     answerMs[answerMs.size() / 2], answerMs[answerMs.size() * 99 / 100], answerMs.back(),
                     answerMs.size());
+    std::printf("GUI thread: %.1f %% of a core (delivering and painting the pictures)\n", guiCpu * 100 / wall);
     std::printf("process: %.2f cores (%.1f s CPU in %.1f s); memory %.0f MiB resident, %.0f MiB at most\n", cpu / wall,
                 cpu, wall, memoryMiB("VmRSS:"), memoryMiB("VmHWM:"));
     const double portsMs = decoded ? cpu * 1000 / double(decoded) : 0;
