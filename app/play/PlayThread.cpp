@@ -5,6 +5,7 @@
 
 #include "app/play/Play.h"
 
+#include "app/play/FeedPacer.h"
 #include "app/play/PlayPaths.h"
 #include "app/play/PlaySource.h"
 #include "app/shell/GlobalAppData.h"
@@ -14,7 +15,6 @@
 #include <QFile>
 
 #include <chrono>
-#include <cmath>
 #include <vector>
 
 namespace {
@@ -24,7 +24,6 @@ const int kPausePollMs = 10;
 const int kBufferPollMs = 10;
 const int kSyncPollMs = 33;
 const int kPlayOutPollMs = 50;
-const int kNoRateDelayMs = 40;        // after a frame without a frame rate
 const int kPortBufferFrames = 100;
 const int kQueueLockPollMs = 10;
 
@@ -171,6 +170,8 @@ struct CPlay::PumpState
     // decoded (a fragment of an overwritten recording starts inside a group
     // of pictures) and carry no time: they are passed over.
     bool bKeySeen = false;
+    // When the next video frame goes to the port.
+    CFeedPacer pacer;
 };
 
 // One recording after another: a channel in synchronous play goes on with its
@@ -330,8 +331,13 @@ void CPlay::PumpData(CPlaySource& source, PumpState& st)
 
         bool bSeek = false;
         while (const StreamFrame* pFrame = StreamReader_GetNextFrame(st.hReader)) {
-            while (GetPlayStatus() == StatusPaused && !IsStopping())
+            // Held (paused, waiting for synchronous play or for the port to
+            // take data again): the feed's deadlines start afresh.
+            bool bHeld = false;
+            while (GetPlayStatus() == StatusPaused && !IsStopping()) {
                 SleepMs(kPausePollMs);
+                bHeld = true;
+            }
             if (IsStopping())
                 return;
             if (SeekPending()) {
@@ -345,7 +351,9 @@ void CPlay::PumpData(CPlaySource& source, PumpState& st)
             const bool bVideo = pFrame->nType == STREAM_FRAME_VIDEO;
             if (bVideo && IsSync()) {
                 SetCurrentTime(pFrame->nHour, pFrame->nMinute, pFrame->nSecond);
+                const int64_t nWaitFrom = CFeedPacer::NowNs();
                 bSeek = WaitForEarliest();
+                bHeld = bHeld || CFeedPacer::NowNs() - nWaitFrom > int64_t(kSyncPollMs) * 1000000 / 2;
                 if (IsStopping())
                     return;
             }
@@ -356,14 +364,15 @@ void CPlay::PumpData(CPlaySource& source, PumpState& st)
                 }
                 if (!SleepMs(kBufferPollMs))
                     return;
+                bHeld = true;
             }
             if (bSeek)
                 break;
+            if (bHeld)
+                st.pacer.Restart();
             TVPLAY_PushMediaData(st.nPort, pFrame->pData, int(pFrame->nLength));
-            if (bVideo) {
-                const float r = float(pFrame->nFrameRate) * std::pow(2.0f, float(GetSpeed() - SpeedNormal));
-                SleepMs(r > 0.0f ? int(1000.0f / r) : kNoRateDelayMs);
-            }
+            if (bVideo)
+                SleepMs(st.pacer.Pushed(CFeedPacer::NowNs(), pFrame->nFrameRate, GetSpeed() - SpeedNormal));
         }
         if (bSeek)
             nGot = 1;  // the seek step at the top of the loop reads on
@@ -405,6 +414,7 @@ bool CPlay::SeekStep(CPlaySource& source, PumpState& st)
     StreamReader_Destroy(st.hReader);
     st.hReader = StreamReader_Create();
     st.bKeySeen = false;
+    st.pacer.Restart();
     m_bBuffering.store(0);
     SetCurSeconds(0);
     m_bSyncWait.store(0);

@@ -6,6 +6,7 @@
 //
 //   bench_ports_realtime [--size WxH] [--bitrate KBPS] [--codec h264|h265]
 //                        [--ports N] [--seconds S] [--fps F] [--window WxH]
+//                        [--speed -4..4]
 //
 // Defaults: 704x576, 1500 kbit/s, h264, 16 ports, 30 s, 25 fps; the window is
 // 1280x720 for one port, 640x360 up to four, 422x233 above (a 16-window
@@ -13,15 +14,20 @@
 // encoder spends the bit rate as on camera pictures) and kept under /tmp.
 //
 // Prints per port the seconds of video shown, skipped (of them: dropped
-// after decoding, passed over on key frames only) and the rate of its clock
-// against wall time; the process's CPU (in cores) and memory; and, on the
-// same stream in the same run, what `ffmpeg -threads N -f null` needs to
+// after decoding, passed over on key frames only), the times it fell far
+// behind, the rate of its clock (the stream time it went through, over
+// wall time and speed) and how late it was at the start and the end of the
+// measurement (the rate over a short run is off by their difference over
+// the run's length); how long the GUI thread's event loop took at worst
+// to answer a 10 ms timer and how much of a core that thread used; the process's CPU (in cores) and memory; and, on
+// the same stream in the same run, what `ffmpeg -threads N -f null` needs to
 // decode it, as CPU per frame against the ports' CPU per decoded frame.
 #include "media/render/VideoOutput.h"
 #include "media/sdk/Tarvok.h"
 #include "media/stream/StreamReader.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QImage>
 #include <QPainter>
@@ -32,8 +38,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -106,7 +114,7 @@ bool readFile(const std::string &path, std::vector<uint8_t> *out)
 }
 
 struct Options {
-    int width = 704, height = 576, kbps = 1500, ports = 16, seconds = 30, fps = 25;
+    int width = 704, height = 576, kbps = 1500, ports = 16, seconds = 30, fps = 25, speed = 0;
     std::string codec = "h264";
     int winW = 0, winH = 0;
 };
@@ -135,6 +143,8 @@ bool parse(int argc, char **argv, Options *o)
             o->seconds = std::max(5, std::atoi(v));
         } else if (a == "--fps") {
             o->fps = std::max(1, std::atoi(v));
+        } else if (a == "--speed") {
+            o->speed = std::max(-4, std::min(4, std::atoi(v)));
         } else {
             return false;
         }
@@ -303,7 +313,7 @@ int main(int argc, char **argv)
     if (!parse(argc, argv, &o)) {
         std::fprintf(stderr,
                      "usage: bench_ports_realtime [--size WxH] [--bitrate KBPS] [--codec h264|h265] [--ports N]\n"
-                     "                            [--seconds S] [--fps F] [--window WxH]\n");
+                     "                            [--seconds S] [--fps F] [--window WxH] [--speed -4..4]\n");
         return 2;
     }
     av_log_set_level(AV_LOG_ERROR);
@@ -324,8 +334,9 @@ int main(int argc, char **argv)
     }
     const double streamKbps = double(recBytes) * 8 / (double(stream.videoFrames) / o.fps) / 1000;
     std::printf("%d port(s) of %dx%d %s at %d fps, %d kbit/s asked (%.0f kbit/s recorded, sound included), "
-                "windows %dx%d, %d s\n",
-                o.ports, o.width, o.height, o.codec.c_str(), o.fps, o.kbps, streamKbps, o.winW, o.winH, o.seconds);
+                "windows %dx%d, %d s at speed 2^%d\n",
+                o.ports, o.width, o.height, o.codec.c_str(), o.fps, o.kbps, streamKbps, o.winW, o.winH, o.seconds,
+                o.speed);
     std::printf("load average before: %s\n", loadAverage().c_str());
 
     // The reference, on the same stream: one thread, and as many as the machine has.
@@ -349,13 +360,26 @@ int main(int argc, char **argv)
             --pu->first;  // each port from a key frame of its own
         TVMessageReceiver r{0, &Pusher::onMessage, pu};
         pu->port = TVPLAY_OpenPlay(&r, uint64_t(windows.back()->winId()), 100, 0, 0);
+        TVPLAY_SetPlaySpeed(pu->port, o.speed);
         TVPLAY_Play(pu->port);
     }
     for (auto &pu : pushers)
         pu->thread = std::thread([&pu, &stream] { pu->run(stream); });
 
-    auto spin = [](double s) {
+    // The GUI thread's event loop, asked every 10 ms: how late each answer
+    // came (the pictures of every port are delivered on this thread).
+    std::vector<double> answerMs;
+    auto spin = [&answerMs](double s, bool measure) {
         QEventLoop loop;
+        QTimer tick;
+        QElapsedTimer since;
+        tick.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            if (measure && since.isValid())
+                answerMs.push_back(std::max(0.0, since.nsecsElapsed() / 1e6 - 10.0));
+            since.start();
+        });
+        tick.start(10);
         QTimer::singleShot(int(s * 1000), &loop, &QEventLoop::quit);
         loop.exec();
     };
@@ -369,38 +393,55 @@ int main(int argc, char **argv)
         }
     };
 
-    spin(3.0);  // the ports start, the decoders settle
+    spin(3.0, false);  // the ports start, the decoders settle
     std::vector<Sample> a, b;
     sample(&a);
     const double cpu0 = cpuSeconds(RUSAGE_SELF);
+    const double gui0 = cpuSeconds(RUSAGE_THREAD);
     const auto t0 = Clock::now();
-    spin(o.seconds);
+    spin(o.seconds, true);
+    const double guiCpu = cpuSeconds(RUSAGE_THREAD) - gui0;
     sample(&b);
     const double wall = seconds(Clock::now() - t0);
     const double cpu = cpuSeconds(RUSAGE_SELF) - cpu0;
     const std::string loadAfter = loadAverage();
 
-    std::printf("\n%4s %9s %9s %9s %9s %9s %9s\n", "port", "shown s", "skipped s", "video s", "clock", "shown/s",
-                "buffered");
-    uint64_t decoded = 0;
-    double minRate = 1e9, maxRate = 0, shown = 0, skipped = 0;
+    const double speedScale = std::pow(2.0, o.speed);
+    std::printf("\n%4s %9s %9s %9s %9s %9s %9s %9s %9s\n", "port", "shown s", "skipped s", "dropped s",
+                "keyonly s", "catch-ups", "clock", "late ms", "buffered");
+    uint64_t decoded = 0, catchUps = 0;
+    double minRate = 1e9, maxRate = 0, shown = 0, skipped = 0, dropped = 0, keyOnly = 0;
     for (int i = 0; i < o.ports; ++i) {
         const Sample &x = a[size_t(i)], &y = b[size_t(i)];
-        // Video played: frames that left the buffer, at the stream's rate.
-        const double played = (double(y.pushed - y.st.nBuffered) - double(x.pushed - x.st.nBuffered)) / o.fps;
-        const double rate = played / wall;
+        // The clock's rate: stream time it went through, over wall time and speed.
+        const double rate = double(y.st.nPlayedUs - x.st.nPlayedUs) / 1e6 / wall / speedScale;
         const double sk = double(y.st.nSkipped - x.st.nSkipped) / o.fps;
+        const double dr = double(y.st.nDropped - x.st.nDropped) / o.fps;
+        const double ko = double(y.st.nKeyOnly - x.st.nKeyOnly) / o.fps;
         const double sh = double(y.images - x.images) / o.fps;
         decoded += y.st.nDecoded - x.st.nDecoded;
+        catchUps += y.st.nCatchUps - x.st.nCatchUps;
         minRate = std::min(minRate, rate);
         maxRate = std::max(maxRate, rate);
         shown += sh;
         skipped += sk;
-        std::printf("%4d %9.2f %9.2f %9.2f %9.4f %9.1f %9llu\n", i, sh, sk, played, rate, sh * o.fps / wall,
-                    (unsigned long long)y.st.nBuffered);
+        dropped += dr;
+        keyOnly += ko;
+        std::printf("%4d %9.2f %9.2f %9.2f %9.2f %9llu %9.4f %4.0f-%-4.0f %9llu\n", i, sh, sk, dr, ko,
+                    (unsigned long long)(y.st.nCatchUps - x.st.nCatchUps), rate, x.st.nLateUs / 1e3,
+                    y.st.nLateUs / 1e3, (unsigned long long)y.st.nBuffered);
     }
-    std::printf("\nper port: %.2f s shown and %.2f s skipped of %.1f s; clock %.4f-%.4f of wall time\n",
-                shown / o.ports, skipped / o.ports, wall, minRate, maxRate);
+    std::printf("\nper port: %.2f s shown and %.2f s skipped (%.2f s dropped after decoding, %.2f s passed over on "
+                "key frames only) of %.1f s x %g of video; %.1f catch-ups; clock %.4f-%.4f of wall time x speed\n",
+                shown / o.ports, skipped / o.ports, dropped / o.ports, keyOnly / o.ports, wall, speedScale,
+                double(catchUps) / o.ports, minRate, maxRate);
+    std::sort(answerMs.begin(), answerMs.end());
+    if (!answerMs.empty())
+        std::printf("GUI event loop: answered a 10 ms timer late by %.1f ms median, %.1f ms at the 99th percentile, "
+                    "%.1f ms at worst (%zu answers)\n",
+                    answerMs[answerMs.size() / 2], answerMs[answerMs.size() * 99 / 100], answerMs.back(),
+                    answerMs.size());
+    std::printf("GUI thread: %.1f %% of a core (delivering and painting the pictures)\n", guiCpu * 100 / wall);
     std::printf("process: %.2f cores (%.1f s CPU in %.1f s); memory %.0f MiB resident, %.0f MiB at most\n", cpu / wall,
                 cpu, wall, memoryMiB("VmRSS:"), memoryMiB("VmHWM:"));
     const double portsMs = decoded ? cpu * 1000 / double(decoded) : 0;
@@ -414,7 +455,7 @@ int main(int argc, char **argv)
         std::printf("ffmpeg -threads %d -f null: %.2f ms CPU per frame, %.0f frames/s wall; ports / ffmpeg %.2f\n",
                     r.threads, ms, stream.videoFrames / r.wall, ms > 0 ? portsMs / ms : 0);
     }
-    std::printf("frames a second the %d port(s) need: %d\n", o.ports, o.ports * o.fps);
+    std::printf("frames a second the %d port(s) need: %.0f\n", o.ports, o.ports * o.fps * speedScale);
     std::printf("load average after: %s\n", loadAfter.c_str());
 
     for (auto &pu : pushers)

@@ -3,6 +3,9 @@
 #include "media/decode/DecoderThreads.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -68,8 +71,35 @@ bool VideoDecoder::send(const uint8_t *payload, size_t n)
     return got;
 }
 
+namespace {
+
+std::atomic<int64_t> g_minimumDecodeUs{0};
+
+// Makes a decode last at least the minimum set for tests.
+class DecodeFloor {
+public:
+    DecodeFloor() : m_us(g_minimumDecodeUs.load()), m_start(std::chrono::steady_clock::now()) {}
+    ~DecodeFloor()
+    {
+        if (m_us)
+            std::this_thread::sleep_until(m_start + std::chrono::microseconds(m_us));
+    }
+
+private:
+    const int64_t m_us;
+    const std::chrono::steady_clock::time_point m_start;
+};
+
+}  // namespace
+
+void set_minimum_decode_time(std::chrono::microseconds t)
+{
+    g_minimumDecodeUs = std::max<int64_t>(0, t.count());
+}
+
 bool VideoDecoder::decode(const uint8_t *payload, size_t n)
 {
+    const DecodeFloor floor;
     m_picture = nullptr;
     if (!payload || n == 0 || n > INT32_MAX || !m_frame || !m_received || !m_packet)
         return false;

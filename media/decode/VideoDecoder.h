@@ -10,6 +10,7 @@
 
 #include "media/decode/CodecProbe.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -60,5 +61,10 @@ private:
     int m_threads = 0;
     int m_fixedThreads = 0;
 };
+
+// For tests of what a port does when decoding cannot keep up: from now on
+// every decode, of every decoder, lasts at least `t` (0 = as long as it
+// takes), as on a machine too slow for the stream.
+void set_minimum_decode_time(std::chrono::microseconds t);
 
 }  // namespace media

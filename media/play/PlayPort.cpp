@@ -10,7 +10,6 @@
 
 #include <QFile>
 
-#include <cmath>
 #include <cstring>
 
 namespace media {
@@ -25,14 +24,6 @@ constexpr size_t kMaxHistoryFrames = 1500;
 constexpr size_t kMaxHistoryBytes = 64u << 20;
 // A pusher that ignores the hold message is refused above this.
 constexpr size_t kMaxQueuedBytes = 256u << 20;
-// More than this behind its clock, a port drops to the next key frame.
-constexpr double kMaxLateSeconds = 1.0;
-
-double seconds(Clock::duration d)
-{
-    return std::chrono::duration<double>(d).count();
-}
-
 }  // namespace
 
 PlayPort::PlayPort(int id, const TVMessageReceiver &receiver, uint64_t hWnd, int bufferFrames)
@@ -284,6 +275,12 @@ void PlayPort::stats(TVPlayStats *out) const
     }
     out->nWidth = m_width;
     out->nHeight = m_height;
+    out->nDropped = m_nDropped;
+    out->nKeyOnly = m_nKeyOnly;
+    out->nCatchUps = m_catchUps;
+    out->nPlayedUs = uint64_t(std::max<int64_t>(0, m_playedUs));
+    out->nLateUs = m_lateUs;
+    out->bCatchingUp = m_catchingUp ? 1 : 0;
 }
 
 bool PlayPort::waitForRoom()
@@ -321,150 +318,172 @@ void PlayPort::run()
 {
     const PlayingPort playing;  // decoders share the cores among the ports playing
     send(EUIMSG_PLAY_START, m_id, 0, 0);
-    Clock::time_point due;
-    bool dueValid = false;
-    for (;;) {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        if (m_abort)
-            break;
-        // Buffer state: hold the pusher above the high-water mark, let it go
-        // again at half of it.
-        if (!m_holding && m_queuedVideo >= m_capacity) {
-            m_holding = true;
-            lock.unlock();
-            send(EUIMSG_BUFFER_STATE, 1, 0, 0);
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (!m_abort) {
+        if (followBufferState(lock) || followRequests(lock))
             continue;
-        }
-        if (m_holding && m_queuedVideo <= m_capacity / 2) {
-            m_holding = false;
-            lock.unlock();
-            send(EUIMSG_BUFFER_STATE, 0, 0, 0);
-            continue;
-        }
-        if (m_flushRequested) {
-            m_flushRequested = false;
-            lock.unlock();
-            resetPlayback();
-            dueValid = false;
-            continue;
-        }
-        if (m_stepPrev > 0) {
-            m_stepPrev--;
-            lock.unlock();
-            stepBack();
-            dueValid = false;
-            continue;
-        }
-        const bool stepping = m_stepNext > 0;
-        if (m_paused && !stepping) {
-            dueValid = false;
+        if (m_paused && m_stepNext == 0) {
+            m_clock.reanchor();
             m_cv.wait(lock);
             continue;
         }
-        const int speed = m_speed;
-        const Clock::time_point now = Clock::now();
-
-        // After stepping back, play goes on through the remembered frames.
+        if (m_speed != m_clock.speed())
+            m_clock.setSpeed(m_speed, nowNs());
         if (m_cursor + 1 < int(m_hist.size())) {
-            const QueuedFrame &next = *m_hist[size_t(m_cursor + 1)].frame;
-            double interval = 1.0 / (double(next.rate ? next.rate : kDefaultRate) * std::pow(2.0, speed));
-            if (!stepping) {
-                if (!dueValid) {
-                    due = now;
-                    dueValid = true;
-                }
-                if (now < due) {
-                    m_cv.wait_until(lock, due);
-                    continue;
-                }
-            } else {
-                m_stepNext--;
-            }
-            lock.unlock();
-            due += std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(interval));
-            showHistory(m_cursor + 1, true);
+            replayHistory(lock);  // after stepping back, play goes on through the remembered frames
             continue;
         }
-
         if (m_queue.empty()) {
-            // Starved: the clock waits for the data, so frames that arrive
-            // late from the pusher are not taken for frames we fell behind on.
-            dueValid = false;
-            if (m_ended && !m_endSent) {
-                m_endSent = true;
-                lock.unlock();
-                send(EUIMSG_PLAY_STOP, m_id, 0, 0);
-                continue;
-            }
-            m_cv.wait(lock);
+            waitForData(lock);
             continue;
         }
-
-        std::shared_ptr<QueuedFrame> f = m_queue.front();
-        if (f->audio) {
-            m_queue.pop_front();
-            m_queuedBytes -= f->bytes.size();
-            bool mute = m_paused || speed != 0;
-            lock.unlock();
-            if (!mute)
-                playAudio(*f);
-            continue;
-        }
-
-        const uint32_t rate = f->rate ? f->rate : (m_lastRate ? m_lastRate : kDefaultRate);
-        const double interval = 1.0 / (double(rate) * std::pow(2.0, speed));
-        if (!stepping) {
-            if (!dueValid) {
-                due = now;
-                dueValid = true;
-            }
-            if (now < due) {
-                m_cv.wait_until(lock, due);
-                continue;
-            }
-        } else {
-            m_stepNext--;
-        }
-        m_queue.pop_front();
-        m_queuedBytes -= f->bytes.size();
-        m_queuedVideo--;
-        lock.unlock();
-        m_cv.notify_all();  // a feeder may wait for room
-
-        double late = stepping ? 0.0 : seconds(now - due);
-        due += std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(interval));
-        if (late > kMaxLateSeconds) {
-            dropToNextKey();
-            due = Clock::now();
-        }
-        consumeVideo(f, stepping, late, interval);
+        if (m_queue.front()->audio)
+            playQueuedAudio(lock);
+        else
+            playQueuedVideo(lock);
     }
+    lock.unlock();
     m_presenter->stop();
     m_output->clear();
 }
 
-void PlayPort::dropToNextKey()
+int64_t PlayPort::nowNs()
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    bool hasKey = false;
-    for (const auto &q : m_queue)
-        if (q->key) {
-            hasKey = true;
-            break;
-        }
-    if (!hasKey)
-        return;
-    while (!m_queue.empty() && !m_queue.front()->key) {
-        if (!m_queue.front()->audio) {
-            m_queuedVideo--;
-            m_nSkipped++;
-        }
-        m_queuedBytes -= m_queue.front()->bytes.size();
-        m_queue.pop_front();
-    }
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
 }
 
-void PlayPort::consumeVideo(std::shared_ptr<QueuedFrame> f, bool stepping, double late, double interval)
+// Buffer state: hold the pusher above the high-water mark, let it go again
+// at half of it. True when a message was sent (without the lock).
+bool PlayPort::followBufferState(std::unique_lock<std::mutex> &lock)
+{
+    int state = -1;
+    if (!m_holding && m_queuedVideo >= m_capacity)
+        state = 1;
+    else if (m_holding && m_queuedVideo <= m_capacity / 2)
+        state = 0;
+    if (state < 0)
+        return false;
+    m_holding = state == 1;
+    lock.unlock();
+    send(EUIMSG_BUFFER_STATE, state, 0, 0);
+    lock.lock();
+    return true;
+}
+
+// A seek's flush and a step back. True when one was carried out.
+bool PlayPort::followRequests(std::unique_lock<std::mutex> &lock)
+{
+    if (m_flushRequested) {
+        m_flushRequested = false;
+        lock.unlock();
+        resetPlayback();
+        lock.lock();
+        return true;
+    }
+    if (m_stepPrev > 0) {
+        m_stepPrev--;
+        lock.unlock();
+        stepBack();
+        lock.lock();
+        m_clock.reanchor();
+        return true;
+    }
+    return false;
+}
+
+// The one place frames are paced: whether the next video frame goes now and
+// how (true, with the decision), or the port waited for its deadline (false:
+// the caller looks at everything again, which may have changed meanwhile).
+// A single step goes at once and re-anchors the clock.
+bool PlayPort::pace(std::unique_lock<std::mutex> &lock, const QueuedFrame &f, PlayClock::Decision *d)
+{
+    if (m_stepNext > 0) {
+        m_stepNext--;
+        m_clock.reanchor();
+        *d = PlayClock::Decision();
+        d->action = PlayClock::Action::Show;
+        return true;
+    }
+    *d = m_clock.decide(nowNs(), rateOf(f), f.key);
+    if (d->action != PlayClock::Action::Wait) {
+        m_lateUs = d->late / 1000;
+        return true;
+    }
+    m_cv.wait_until(lock, Clock::time_point(std::chrono::duration_cast<Clock::duration>(
+                              std::chrono::nanoseconds(d->due))));
+    return false;
+}
+
+uint32_t PlayPort::rateOf(const QueuedFrame &f) const
+{
+    return f.rate ? f.rate : (m_lastRate ? m_lastRate : kDefaultRate);
+}
+
+void PlayPort::taken(const QueuedFrame &f)
+{
+    m_clock.taken(rateOf(f));
+    m_playedUs = m_clock.played() / 1000;
+    m_catchUps = m_clock.catchUps();
+    m_catchingUp = m_clock.catchingUp();
+}
+
+void PlayPort::replayHistory(std::unique_lock<std::mutex> &lock)
+{
+    const int index = m_cursor + 1;
+    const QueuedFrame &next = *m_hist[size_t(index)].frame;
+    PlayClock::Decision d;
+    if (!pace(lock, next, &d))
+        return;
+    lock.unlock();
+    taken(next);
+    playHistory(index, d.action);
+    lock.lock();
+}
+
+// Nothing to show: the end of the data, or waiting for the pusher. A short
+// wait moves the clock by nothing; a long one re-anchors it (PlayClock).
+void PlayPort::waitForData(std::unique_lock<std::mutex> &lock)
+{
+    m_clock.starve();
+    if (m_ended && !m_endSent) {
+        m_endSent = true;
+        lock.unlock();
+        send(EUIMSG_PLAY_STOP, m_id, 0, 0);
+        lock.lock();
+        return;
+    }
+    m_cv.wait(lock);
+}
+
+void PlayPort::playQueuedAudio(std::unique_lock<std::mutex> &lock)
+{
+    std::shared_ptr<QueuedFrame> f = m_queue.front();
+    m_queue.pop_front();
+    m_queuedBytes -= f->bytes.size();
+    const bool mute = m_paused || m_speed != 0;
+    lock.unlock();
+    if (!mute)
+        playAudio(*f);
+    lock.lock();
+}
+
+void PlayPort::playQueuedVideo(std::unique_lock<std::mutex> &lock)
+{
+    std::shared_ptr<QueuedFrame> f = m_queue.front();
+    PlayClock::Decision d;
+    if (!pace(lock, *f, &d))
+        return;
+    m_queue.pop_front();
+    m_queuedBytes -= f->bytes.size();
+    m_queuedVideo--;
+    lock.unlock();
+    m_cv.notify_all();  // a feeder may wait for room
+    taken(*f);
+    consumeVideo(f, d.action);
+    lock.lock();
+}
+
+void PlayPort::consumeVideo(const std::shared_ptr<QueuedFrame> &f, PlayClock::Action action)
 {
     if (f->rate)
         m_lastRate = f->rate;
@@ -475,23 +494,26 @@ void PlayPort::consumeVideo(std::shared_ptr<QueuedFrame> f, bool stepping, doubl
         m_nSkipped++;  // no key frame yet: nothing to decode from
         return;
     }
-    int speed;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        speed = m_speed;
-    }
-    const int index = int(m_hist.size()) - 1;
-    if (speed >= 4 && !f->key && !stepping) {
-        // Fastest speed: key frames only. The frame stays in the history so
-        // that stepping back later can still decode it.
+    playHistory(int(m_hist.size()) - 1, action);
+}
+
+// Shows, drops or passes over the frame at `index` of the history.
+void PlayPort::playHistory(int index, PlayClock::Action action)
+{
+    if (action == PlayClock::Action::PassOver) {
+        // Key frames only (16x, or catching up). The frame stays in the
+        // history so that stepping back later can still decode it.
         m_cursor = index;
+        m_nKeyOnly++;
         m_nSkipped++;
-        reportInfo(*f);
+        reportInfo(*m_hist[size_t(index)].frame);
         return;
     }
-    bool show = stepping || late <= std::max(2.0 * interval, 0.08);
+    const bool show = action == PlayClock::Action::Show;
     if (!showHistory(index, show) || !show)
         m_nSkipped++;
+    if (!show)
+        m_nDropped++;
 }
 
 void PlayPort::appendHistory(const std::shared_ptr<QueuedFrame> &f)
@@ -574,7 +596,8 @@ bool PlayPort::showHistory(int index, bool show)
 
 void PlayPort::render()
 {
-    m_presenter->submit(m_decoder.picture());
+    // A picture shown while the port catches up carries the marker.
+    m_presenter->submit(m_decoder.picture(), m_clock.catchingUp());
 }
 
 void PlayPort::resetPlayback()
@@ -585,6 +608,7 @@ void PlayPort::resetPlayback()
     m_decodedIdx = -1;
     m_decoder.flush();
     m_lastInfoTime = -1;
+    m_clock.reanchor();
 }
 
 void PlayPort::stepBack()

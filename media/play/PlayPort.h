@@ -2,17 +2,19 @@
 // paces them by their own clock (frame rate x 2^speed), renders them into a
 // window and plays their sound.
 //
-// Pacing: each video frame is due one frame interval after the previous one.
-// A frame that comes due while the port is behind by more than two intervals
-// is decoded but not shown (it counts as skipped); a port more than a second
-// behind drops the rest of its group of pictures and starts again at the
-// next key frame, so play never drifts behind its clock.
+// Pacing (PlayClock): every video frame has an absolute deadline on a
+// monotonic clock. A port that cannot keep up first drops frames it has
+// decoded, then decodes key frames only until it is back in time, so play
+// never drifts behind its clock; a picture shown while it catches up carries
+// a small marker, and the play statistics count what was dropped and passed
+// over.
 //
 // Stepping back decodes again from the key frame of the group; the port keeps
 // the frames of the current and the previous group for that.
 #pragma once
 
 #include "media/decode/VideoDecoder.h"
+#include "media/play/PlayClock.h"
 #include "media/sdk/Tarvok.h"
 #include "media/stream/FrameHeader.h"
 
@@ -89,8 +91,22 @@ private:
     };
 
     void run();
+    // The pieces of the play thread's loop; each is called with m_mutex
+    // held and returns with it held.
+    bool followBufferState(std::unique_lock<std::mutex> &lock);
+    bool followRequests(std::unique_lock<std::mutex> &lock);
+    bool pace(std::unique_lock<std::mutex> &lock, const QueuedFrame &f, PlayClock::Decision *d);
+    void replayHistory(std::unique_lock<std::mutex> &lock);
+    void waitForData(std::unique_lock<std::mutex> &lock);
+    void playQueuedAudio(std::unique_lock<std::mutex> &lock);
+    void playQueuedVideo(std::unique_lock<std::mutex> &lock);
+
+    static int64_t nowNs();
+    uint32_t rateOf(const QueuedFrame &f) const;
+    void taken(const QueuedFrame &f);
     void send(int msg, int64_t p1, int64_t p2, int64_t p3, const char *text = "");
-    void consumeVideo(std::shared_ptr<QueuedFrame> f, bool stepping, double late, double interval);
+    void consumeVideo(const std::shared_ptr<QueuedFrame> &f, PlayClock::Action action);
+    void playHistory(int index, PlayClock::Action action);
     bool showHistory(int index, bool render);
     bool decodeTo(int index);
     void render();
@@ -100,7 +116,6 @@ private:
     void stepBack();
     void playAudio(const QueuedFrame &f);
     void reportInfo(const QueuedFrame &f);
-    void dropToNextKey();
 
     const int m_id;
     const TVMessageReceiver m_receiver;
@@ -144,6 +159,7 @@ private:
     std::unique_ptr<SoundOutput> m_sound;
 
     // Play thread only.
+    PlayClock m_clock;
     VideoDecoder m_decoder;
     std::unique_ptr<VideoOutput> m_output;
     std::unique_ptr<FramePresenter> m_presenter;  // converts and shows; keeps the picture for capture
@@ -161,6 +177,12 @@ private:
     std::atomic<uint64_t> m_nDecoded{0};
     std::atomic<uint64_t> m_nRendered{0};
     std::atomic<uint64_t> m_nSkipped{0};
+    std::atomic<uint64_t> m_nDropped{0};   // decoded, not shown: behind
+    std::atomic<uint64_t> m_nKeyOnly{0};   // passed over undecoded: key frames only
+    std::atomic<uint64_t> m_catchUps{0};
+    std::atomic<int64_t> m_playedUs{0};
+    std::atomic<int64_t> m_lateUs{0};
+    std::atomic<bool> m_catchingUp{false};
     std::atomic<int> m_width{0};
     std::atomic<int> m_height{0};
 };

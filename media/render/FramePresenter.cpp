@@ -1,5 +1,6 @@
 #include "media/render/FramePresenter.h"
 
+#include "media/render/OverloadMarker.h"
 #include "media/render/VideoOutput.h"
 
 extern "C" {
@@ -32,7 +33,7 @@ void FramePresenter::stop()
     av_frame_free(&m_last);
 }
 
-void FramePresenter::submit(const AVFrame *frame)
+void FramePresenter::submit(const AVFrame *frame, bool marked)
 {
     if (!frame)
         return;
@@ -51,6 +52,7 @@ void FramePresenter::submit(const AVFrame *frame)
         m_dropped++;
     }
     m_waiting = copy;
+    m_waitingMarked = marked;
     lock.unlock();
     m_cv.notify_all();
 }
@@ -97,6 +99,7 @@ void FramePresenter::run()
 {
     for (;;) {
         AVFrame *frame;
+        bool marked;
         bool regionOn;
         TVRect region;
         QSize fallbackSize;
@@ -115,6 +118,7 @@ void FramePresenter::run()
             av_frame_free(&m_last);
             frame = m_last = m_waiting;
             m_waiting = nullptr;
+            marked = m_waitingMarked;
             m_busy = true;
             regionOn = m_regionOn;
             region = m_region;
@@ -135,6 +139,8 @@ void FramePresenter::run()
         if (img.isNull())
             continue;
         m_converted++;
+        if (marked)
+            draw_overload_marker(&img);
         if (m_output)
             m_output->present(img);
     }

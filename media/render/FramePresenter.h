@@ -39,8 +39,10 @@ public:
     FramePresenter(const FramePresenter &) = delete;
     FramePresenter &operator=(const FramePresenter &) = delete;
 
-    // Takes a reference to the frame's picture.
-    void submit(const AVFrame *frame);
+    // Takes a reference to the frame's picture. A marked picture is shown
+    // with the catching-up marker (OverloadMarker.h); the picture kept for a
+    // capture never carries it.
+    void submit(const AVFrame *frame, bool marked = false);
     void setRegion(const TVRect *rect);
     // The picture on screen (or about to be), whole and at its decoded size
     // (converted now, on the caller's thread); waits up to timeoutMs for a
@@ -62,6 +64,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_cv;
     AVFrame *m_waiting = nullptr;  // the picture to convert next
+    bool m_waitingMarked = false;
     bool m_busy = false;           // the thread is converting
     bool m_stop = false;
     bool m_regionOn = false;

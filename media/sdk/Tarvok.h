@@ -132,5 +132,15 @@ struct TVPlayStats {
     uint64_t nBuffered;    // video frames waiting in the buffer
     int32_t nWidth;        // decoded size
     int32_t nHeight;
+    // Of the skipped frames: decoded but not shown because play was behind,
+    // and passed over undecoded while only key frames were decoded (at 16x,
+    // or catching up after falling far behind).
+    uint64_t nDropped;
+    uint64_t nKeyOnly;
+    uint64_t nCatchUps;    // times play fell far behind and went to key frames only
+    uint64_t nPlayedUs;    // stream time the port's clock has gone through, in microseconds
+    int64_t nLateUs;       // how late the last frame left the buffer, in microseconds (0 = on time)
+    int32_t bCatchingUp;   // 1 while it catches up (its pictures carry a marker)
+    int32_t nReserved;
 };
 int TVPLAY_GetPlayStats(int nPort, TVPlayStats *pStats);

@@ -1,4 +1,6 @@
 // Play ports on real offscreen widgets, fed with real H.264/H.265 recordings.
+#include "media/decode/VideoDecoder.h"
+#include "media/render/OverloadMarker.h"
 #include "media/render/VideoOutput.h"
 #include "media/sdk/Tarvok.h"
 #include "media/stream/StreamReader.h"
@@ -206,8 +208,11 @@ private slots:
         QCOMPARE(videoCount(m_frames), 100);
     }
 
-    // Every speed from 1/16 to 16 times: the frames come at the stream's
-    // rate times 2^speed, all of them shown up to 8x, key frames only at 16x.
+    // Every speed from 1/16 to 16 times, through a real port: the frames go
+    // by the stream's rate times 2^speed, all of them through its clock, key
+    // frames only at 16x. The exact deadline arithmetic is PlayClock's test;
+    // here the wall-clock bounds allow for a machine busy with other work
+    // (it may be late, never early).
     void paceAtEverySpeed()
     {
         testmedia::Recording small = make(176, 144, 4);
@@ -235,7 +240,7 @@ private slots:
             QCOMPARE(TVPLAY_ForcePlayEnd(port), 0);
             sink.clock.start();
             QCOMPARE(TVPLAY_Play(port), 0);
-            QTRY_VERIFY_WITH_TIMEOUT(msgs.count(EUIMSG_PLAY_STOP) == 1, 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(msgs.count(EUIMSG_PLAY_STOP) == 1, 30000);
             const double elapsed = sink.clock.nsecsElapsed() / 1e9;
             QTest::qWait(50);  // the last delivery
             TVPlayStats st{};
@@ -247,23 +252,102 @@ private slots:
             const QByteArray what = QByteArray("speed ") + QByteArray::number(speed) + " frames " +
                                     QByteArray::number(n) + " shown " + QByteArray::number(sink.images.size()) +
                                     " elapsed " + QByteArray::number(elapsed) + " decoded " +
-                                    QByteArray::number(qulonglong(st.nDecoded));
+                                    QByteArray::number(qulonglong(st.nDecoded)) + " dropped " +
+                                    QByteArray::number(qulonglong(st.nDropped)) + " key frames only " +
+                                    QByteArray::number(qulonglong(st.nKeyOnly));
+            // Every frame went through the clock: n frames of 40 ms.
+            QVERIFY2(st.nPlayedUs == uint64_t(n) * 40000, what.constData());
+            QVERIFY2(st.nRendered + st.nSkipped == uint64_t(n), what.constData());
+            QVERIFY2(elapsed >= expected * 0.99 - 0.002, what.constData());  // never early
             if (speed == 4) {
-                QVERIFY2(st.nDecoded == 4, what.constData());  // the four key frames
+                QVERIFY2(st.nDecoded == 4 && st.nKeyOnly == 96, what.constData());  // the four key frames
                 QVERIFY2(sink.images.size() >= 1 && sink.images.size() <= 4, what.constData());
-                QVERIFY2(elapsed < 1.5, what.constData());
             } else {
-                QVERIFY2(elapsed >= expected * 0.8, what.constData());
-                QVERIFY2(elapsed <= expected * 1.5 + 0.5, what.constData());
-                QVERIFY2(st.nRendered + st.nSkipped == uint64_t(n), what.constData());
-                // Up to 2x the window gets (nearly) every picture; the
-                // rest may be dropped on a loaded machine, never delayed.
-                if (speed <= 1)
-                    QVERIFY2(sink.images.size() >= n * 8 / 10, what.constData());
+                // Late only by what a busy machine adds: far from playing
+                // at another speed.
+                QVERIFY2(elapsed <= expected * 1.5 + 2.0, what.constData());
+                if (speed <= 0)
+                    QVERIFY2(sink.images.size() >= n / 2, what.constData());
             }
             for (const QImage &img : sink.images)
                 QCOMPARE(img.size(), QSize(176, 144));
         }
+    }
+
+    // A decoder too slow for its stream (every decode lasts 100 ms, the
+    // stream has 40 ms a frame): the port first drops pictures it decoded,
+    // then decodes key frames only until it is back in time, marks the
+    // pictures it shows meanwhile and counts all of it, and its clock goes
+    // through the four seconds in real time instead of playing slow.
+    void overloadDropsThenKeyFramesOnly()
+    {
+        QWidget w;
+        w.resize(352, 288);
+        TestSink sink(&w);
+        Messages msgs;
+        TVMessageReceiver r = msgs.receiver();
+        int port = TVPLAY_OpenPlay(&r, sink.wid(), 1000, 0, 0);
+        QVERIFY(port > 0);
+        pushAll(port, m_frames);
+        QCOMPARE(TVPLAY_ForcePlayEnd(port), 0);
+        media::set_minimum_decode_time(std::chrono::milliseconds(100));
+        QCOMPARE(TVPLAY_Play(port), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(msgs.count(EUIMSG_PLAY_STOP) == 1, 30000);
+        media::set_minimum_decode_time(std::chrono::microseconds(0));
+        QTest::qWait(50);  // the last delivery
+        TVPlayStats st{};
+        QCOMPARE(TVPLAY_GetPlayStats(port, &st), 0);
+        QCOMPARE(TVPLAY_Stop(port), 0);
+
+        const QByteArray what = QByteArray("decoded ") + QByteArray::number(qulonglong(st.nDecoded)) +
+                                " shown " + QByteArray::number(qulonglong(st.nRendered)) + " dropped " +
+                                QByteArray::number(qulonglong(st.nDropped)) + " key frames only " +
+                                QByteArray::number(qulonglong(st.nKeyOnly)) + " catch-ups " +
+                                QByteArray::number(qulonglong(st.nCatchUps));
+        QVERIFY2(st.nDropped > 0, what.constData());
+        QVERIFY2(st.nKeyOnly > 0, what.constData());
+        QVERIFY2(st.nCatchUps >= 1, what.constData());
+        // Decoding all 100 frames would have taken 10 s: the clock did not
+        // wait for the decoder.
+        QVERIFY2(st.nDecoded < 75, what.constData());
+        QCOMPARE(st.nPlayedUs, uint64_t(4000000));
+        QCOMPARE(st.nRendered + st.nSkipped, uint64_t(100));
+        QVERIFY2(st.nSkipped >= st.nDropped + st.nKeyOnly, what.constData());
+
+        // The first picture came on time, unmarked; pictures shown while
+        // catching up carry the marker in their top right corner.
+        QVERIFY(!sink.images.isEmpty());
+        auto marked = [](const QImage &img) {
+            const QRect m = media::overload_marker_rect(img.size());
+            return !m.isEmpty() && img.pixel(m.topLeft() + QPoint(1, 1)) == media::kOverloadMarkerColour &&
+                   img.pixel(m.bottomLeft() + QPoint(1, -1)) == media::kOverloadMarkerColour;
+        };
+        QVERIFY(!marked(sink.images.first()));
+        int nMarked = 0;
+        for (const QImage &img : sink.images)
+            nMarked += marked(img) ? 1 : 0;
+        QVERIFY2(nMarked >= 1, what.constData());
+        QVERIFY2(nMarked < sink.images.size(), what.constData());
+
+        // Decoding in time again, the same port shows every frame of a
+        // second at normal speed, unmarked.
+        QWidget w2;
+        w2.resize(352, 288);
+        TestSink sink2(&w2);
+        Messages msgs2;
+        TVMessageReceiver r2 = msgs2.receiver();
+        port = TVPLAY_OpenPlay(&r2, sink2.wid(), 1000, 0, 0);
+        QCOMPARE(TVPLAY_Play(port), 0);
+        pushAll(port, m_frames);
+        QCOMPARE(TVPLAY_ForcePlayEnd(port), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(msgs2.count(EUIMSG_PLAY_STOP) == 1, 30000);
+        QCOMPARE(TVPLAY_GetPlayStats(port, &st), 0);
+        QCOMPARE(TVPLAY_Stop(port), 0);
+        QCOMPARE(st.nKeyOnly, uint64_t(0));
+        QCOMPARE(st.nCatchUps, uint64_t(0));
+        QTRY_VERIFY(!sink2.images.isEmpty());
+        for (const QImage &img : sink2.images)
+            QVERIFY(!marked(img));
     }
 
     void pauseStepForwardAndBack()
@@ -477,11 +561,12 @@ private slots:
         QTest::qWait(50);
         TVPlayStats st{};
         QCOMPARE(TVPLAY_GetPlayStats(filePort, &st), 0);
-        QCOMPARE(st.nDecoded, uint64_t(75));
+        QCOMPARE(st.nDecoded + st.nKeyOnly, uint64_t(75));
         QCOMPARE(st.nRendered + st.nSkipped, uint64_t(75));
         // Every picture shown reached the sink. How many of the 75 are shown
-        // rather than skipped depends on the machine's speed (under a
-        // sanitizer or on a loaded machine fewer keep up with 2x speed).
+        // rather than skipped, and how many decoded rather than passed over,
+        // depends on the machine's speed (under a sanitizer or on a loaded
+        // machine fewer keep up with 2x speed).
         QVERIFY(st.nRendered > 0);
         QCOMPARE(uint64_t(sink2.images.size()), st.nRendered);
         QCOMPARE(TVPLAY_Stop(filePort), 0);
@@ -570,7 +655,15 @@ private slots:
         TVMessageReceiver r = msgs.receiver();
         int port = TVPLAY_OpenFilePlay(&r, QFile::encodeName(mp4).constData(), sink.wid(), 0, 0);
         QVERIFY(port > 0);
+        // Frame by frame: a machine too slow for lossless 1080p in real time
+        // (a sanitizer) would otherwise rightly pass over pictures.
+        QCOMPARE(TVPLAY_Pause(port, 1), 0);
         QCOMPARE(TVPLAY_Play(port), 0);
+        for (int i = 1; i <= 10; ++i) {
+            QCOMPARE(TVPLAY_PlayNextFrame(port), 0);
+            QTRY_COMPARE_WITH_TIMEOUT(sink.images.size(), i, 20000);
+        }
+        QCOMPARE(TVPLAY_Pause(port, 0), 0);
         QTRY_COMPARE_WITH_TIMEOUT(msgs.count(EUIMSG_PLAY_STOP), 1, 20000);
         TVPlayStats st{};
         QCOMPARE(TVPLAY_GetPlayStats(port, &st), 0);
@@ -598,7 +691,7 @@ private slots:
         pushAll(port, frames);
         for (int i = 1; i <= videoCount(frames); ++i) {
             QCOMPARE(TVPLAY_PlayNextFrame(port), 0);
-            QTRY_COMPARE(sink.images.size(), i);
+            QTRY_COMPARE_WITH_TIMEOUT(sink.images.size(), i, 20000);  // a sanitizer on a busy machine
             if (i > 1)
                 QVERIFY(sink.images[i - 1] != sink.images[i - 2]);
         }
