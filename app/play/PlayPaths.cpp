@@ -1,4 +1,5 @@
 #include "app/play/PlayPaths.h"
+#include "wfs/file/path_name.h"
 
 #include <QFileInfo>
 
@@ -25,7 +26,7 @@ bool IsPushedDataPath(const QString& strPath)
 
 bool IsRecorderDiskPath(const QString& strPath)
 {
-    return strPath.startsWith(QLatin1String("/mnt/ide"));
+    return strPath.startsWith(QLatin1String(WFS_PATH_PREFIX));
 }
 
 bool ParseRecordTimes(const QString& strPath, RecordTimes* pTimes)

@@ -11,6 +11,7 @@
 #include "app/export/jobs/CutJob.h"
 #include "app/records/catalogue/RecordCatalogue.h"
 #include "wfs/device/recorder_disks.h"
+#include "wfs/file/path_name.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -77,7 +78,7 @@ int run_cut(const cli::GlobalOptions &opts, const std::vector<std::string> &args
     cli::route_qt_messages(opts);
     cli::use_catalogue_disks(opts);
     CRecordCatalogue catalogue;
-    if (params.strSource.startsWith(QLatin1String("/mnt/ide")))
+    if (params.strSource.startsWith(QLatin1String(WFS_PATH_PREFIX)))
         catalogue.InitialiseDisks();
 
     CCutJob job;

@@ -3,6 +3,7 @@
 #include "app/export/jobs/HashManifest.h"
 #include "app/export/jobs/RecordProvenance.h"
 #include "app/export/jobs/Sha256.h"
+#include "wfs/file/path_name.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -150,7 +151,7 @@ void CExamReport::describeSources()
         have.insert(s.nDisk);
     QList<int> disks;
     for (const ExamItem& it : qAsConst(items)) {
-        if (it.nDisk >= 0 && !have.contains(it.nDisk) && it.strPath.startsWith(QLatin1String("/mnt/ide"))) {
+        if (it.nDisk >= 0 && !have.contains(it.nDisk) && it.strPath.startsWith(QLatin1String(WFS_PATH_PREFIX))) {
             have.insert(it.nDisk);
             disks << it.nDisk;
         }

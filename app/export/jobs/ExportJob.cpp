@@ -7,6 +7,7 @@
 #include "app/export/jobs/RecordProvenance.h"
 #include "app/export/jobs/Sha256.h"
 #include "app/fs/CFSFile.h"
+#include "wfs/file/path_name.h"
 
 #include <QDebug>
 #include <QDir>
@@ -38,7 +39,7 @@ QString CExportJob::RelativePath(const QString& strPath)
 {
     QString path = strPath;
     path.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    if (!path.startsWith(QLatin1String("/mnt/")))
+    if (!path.startsWith(QLatin1String(WFS_PATH_ROOT)))
         return QString();
     const QString rel = path.mid(5);
     const QStringList parts = rel.split(QLatin1Char('/'));
@@ -257,7 +258,7 @@ bool CExportJob::copyOne(const QString& strSource, const QString& strRelative, c
     // Every recording holds at least one sector: a length of 0 means its end
     // could not be found (a chain broken on the way). What can be read is
     // still copied, and the break reported.
-    const bool bUnknownLength = length == 0 && strSource.startsWith(QLatin1String("/mnt/ide"));
+    const bool bUnknownLength = length == 0 && strSource.startsWith(QLatin1String(WFS_PATH_PREFIX));
     while (ok && (bUnknownLength || copied < length)) {
         const uint64_t left = bUnknownLength ? uint64_t(kChunkSize) : length - copied;
         const size_t want = left < uint64_t(kChunkSize) ? size_t(left) : size_t(kChunkSize);

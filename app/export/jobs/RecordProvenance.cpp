@@ -4,6 +4,7 @@
 #include "app/fs/FSCriticalSection.h"
 #include "wfs/device/source_info.h"
 #include "wfs/file/recover.h"
+#include "wfs/file/path_name.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -13,7 +14,7 @@ namespace {
 
 bool isRecorderPath(const QString& strPath)
 {
-    return strPath.startsWith(QLatin1String("/mnt/ide"));
+    return strPath.startsWith(QLatin1String(WFS_PATH_PREFIX));
 }
 
 // The first cluster a recording name carries ("[@1a2b]"), 0 when none.
