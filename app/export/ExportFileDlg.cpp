@@ -60,6 +60,11 @@ QString CExportFileDlg::jobReportPath() const
     return m_pWorker->isBusy() ? QString() : m_pJob->reportPath();
 }
 
+QString CExportFileDlg::jobStoppedNote() const
+{
+    return m_pWorker->isBusy() ? QString() : m_pJob->stoppedMessage();
+}
+
 void CExportFileDlg::on_btnOK_clicked()
 {
     if (isRunning() || m_pWorker->isBusy())

@@ -35,6 +35,7 @@ protected:
     bool isJobStopped() const override;
     QString finishJobConversion(bool bOk) override;
     QString jobReportPath() const override;
+    QString jobStoppedNote() const override;
 
 private:
     CExportJob* m_pJob = nullptr;

@@ -182,8 +182,15 @@ void CJobDialog::on_btnCancel_clicked()
         CConvertToMp4::instance()->Cancel();
         requestJobStop();
         m_bStopped = true;
-        if (!m_pWorker->join(kCancelWaitMs))
+        if (!m_pWorker->join(kCancelWaitMs)) {
             qDebug("%s worker still busy after the cancel; the dialog waits for it when it goes", m_texts.jobName);
+        } else {
+            const QString note = jobStoppedNote();
+            if (!note.isEmpty()) {
+                showOutcome(note);
+                return;
+            }
+        }
     }
     QDialog::reject();
 }

@@ -102,6 +102,10 @@ protected:
     // The HTML report the job wrote, "" when it wrote none (read once the
     // worker has ended).
     virtual QString jobReportPath() const = 0;
+    // What a cancelled job kept that the user should hear of (copies kept
+    // as H.264 because the conversion was stopped), "" when nothing; read
+    // once the worker has ended.
+    virtual QString jobStoppedNote() const { return QString(); }
 
     void reject() override;
 

@@ -455,6 +455,13 @@ QString CExportJob::finishConversion(bool bOk)
     return text;
 }
 
+QString CExportJob::stoppedMessage() const
+{
+    if (m_kept.isEmpty())
+        return QString();
+    return tr("Kept as H.264 and listed in index.data:") + QLatin1Char('\n') + m_kept.join(QLatin1Char('\n'));
+}
+
 QString CExportJob::resultMessage() const
 {
     if (m_failures.isEmpty() && m_warnings.isEmpty())

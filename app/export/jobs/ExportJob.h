@@ -94,6 +94,9 @@ public:
     QString resultMessage() const;
     // Raw copies kept because their conversion failed or was stopped.
     const QStringList& keptAsH264() const { return m_kept; }
+    // After a stopped job: which copies were kept as H.264 and why, "" when
+    // none were.
+    QString stoppedMessage() const;
 
     // The part of a recorder path below the export folder: the path without
     // its leading "/mnt/", backslashes turned into "/". Empty for a path that

@@ -26,6 +26,7 @@
 #include <QMutex>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
@@ -34,6 +35,7 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -158,6 +160,7 @@ private slots:
     void init();
     void exportCopiesTheQueueAndSaysSo();
     void exportCancelAsksFirst();
+    void cancelDuringConversionNamesTheKeptCopies();
     void cancelQuestionClosesWhenTheJobEnds_data();
     void cancelQuestionClosesWhenTheJobEnds();
     void cutChecksTheRangeThenCuts();
@@ -275,6 +278,60 @@ void TestExportDialogs::exportCancelAsksFirst()
     // No outcome box came, and the partial copy is never listed.
     QCOMPARE(boxes.texts.size(), 2);
     QVERIFY(!fs::exists(folder / "index.data") || fs::file_size(folder / "index.data") == 0);
+    data->exportQueue.clear();
+}
+
+void TestExportDialogs::cancelDuringConversionNamesTheKeptCopies()
+{
+    CGlobalAppData* data = CGlobalAppData::instance();
+    data->exportQueue = QStringList{QString::fromStdString(recordPath(m_manifest.recordings[0])),
+                                    QString::fromStdString(recordPath(m_manifest.recordings[1]))};
+    auto* dlg = new CExportFileDlg;
+    const fs::path folder = m_dir / "cancelled-mp4";
+    dlg->pathEdit()->setText(QString::fromStdString(folder.string()));
+    dlg->formatBox()->setCurrentIndex(1);  // MP4
+
+    // The job holds at the start of its conversion until the cancel has
+    // been confirmed, so the stop lands between the copies and their MP4s.
+    CExportJob* job = dlg->job();
+    std::atomic<bool> converting{false};
+    connect(job, &CExportJob::updateExportStatus, job, [&](const QString& text) {
+        if (text != QLatin1String("Convert To Mp4") || converting.exchange(true))
+            return;
+        while (!job->isStopped())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }, Qt::DirectConnection);
+    QList<int> buttons{0, 0};  // "OK" to the cancel question, then the note
+    BoxWatcher boxes(answers(&buttons));
+    QTimer::singleShot(0, dlg, [&] {
+        dlg->startButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(converting.load(), 60000);
+        dlg->cancelButton()->click();
+    });
+    dlg->exec();
+    delete dlg;
+    QCOMPARE(boxes.texts.size(), 2);
+    QCOMPARE(boxes.texts.at(0), QString("Whether to cancel export recording"));
+    const QString note = boxes.texts.at(1);
+    QVERIFY2(note.startsWith("Kept as H.264 and listed in index.data:"), qPrintable(note));
+
+    // Both copies stay as H.264, each listed in index.data and SHA256SUMS,
+    // and the folder checks as it stands.
+    QStringList kept;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (entry.path().extension() == ".h264")
+            kept << QString::fromStdString(entry.path().filename().string());
+    }
+    QCOMPARE(kept.size(), 2);
+    for (const QString& name : kept)
+        QVERIFY2(note.contains(name), qPrintable(note));
+    QFile index(QString::fromStdString((folder / "index.data").string()));
+    QVERIFY(index.open(QIODevice::ReadOnly));
+    const QString lines = QString::fromLocal8Bit(index.readAll());
+    for (const QString& name : kept)
+        QVERIFY(lines.contains(name));
+    QVERIFY(QProcess::execute("sh", {"-c", QString("cd '%1' && sha256sum -c --strict --quiet SHA256SUMS")
+                                              .arg(QString::fromStdString(folder.string()))}) == 0);
     data->exportQueue.clear();
 }
 
