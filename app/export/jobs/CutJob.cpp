@@ -152,10 +152,7 @@ void CCutJob::convertOutput()
         recordHash(rawName, QByteArray());
     else
         m_report.warnings << tr("The raw cut %1 cannot be removed after its conversion").arg(rawName);
-    m_item.strOutput = mp4Name;
-    m_item.nOutputBytes = h.nBytes;
-    m_item.outputSha256 = h.hash;
-    m_item.strOutputHashedBy = QStringLiteral("reading back");
+    m_item.setReadBackOutput(mp4Name, h.nBytes, h.hash);
     m_bConverted = true;
 }
 

@@ -62,6 +62,16 @@ struct ExamItem {
     bool bCut = false;          // a cut: the range of times of day
     QString strCutFrom, strCutTo;
     qint64 nFrames = -1;        // frames a cut wrote; -1 for a copy
+
+    // The output is now a converted file, hashed by reading it back once
+    // (the MP4 muxer rewrites its header when it closes the file).
+    void setReadBackOutput(const QString& strRelative, qint64 nBytes, const QByteArray& sha256)
+    {
+        strOutput = strRelative;
+        nOutputBytes = nBytes;
+        outputSha256 = sha256;
+        strOutputHashedBy = QStringLiteral("reading back");
+    }
 };
 
 class CExamReport

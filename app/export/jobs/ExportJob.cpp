@@ -413,10 +413,7 @@ void CExportJob::convertPass()
             recordHash(rawRel, QByteArray());
         else
             m_report.warnings << tr("The raw copy %1 cannot be removed after its conversion").arg(rawRel);
-        item.strOutput = mp4Rel;
-        item.nOutputBytes = h.nBytes;
-        item.outputSha256 = h.hash;
-        item.strOutputHashedBy = QStringLiteral("reading back");
+        item.setReadBackOutput(mp4Rel, h.nBytes, h.hash);
         m_converted.append(file);
         m_written.append(mp4);
     }
