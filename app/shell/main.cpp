@@ -40,6 +40,13 @@ int main(int argc, char* argv[])
     if (nInfo >= 0)
         return nInfo;
 
+    // Every window is painted by Qt's raster engine and nothing uses OpenGL,
+    // yet on X11 Qt loads the GL driver at start to choose visuals: about
+    // 50 MB resident (a software renderer's compiler with it) for nothing.
+    // Whoever sets the variable keeps their choice.
+    if (qEnvironmentVariableIsEmpty("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
+
     QApplication app(argc, argv);
     installCrashHandler(nullptr);
     // The name window lists, task bars and screenshots show; the desktop

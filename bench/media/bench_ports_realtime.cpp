@@ -1,6 +1,6 @@
 // Play ports in real time on recordings as real recorders write them: N
-// ports, each fed by its own pusher thread as a play channel feeds it (as
-// fast as the port's buffer takes frames, holding while the port asks), each
+// ports, each fed by its own pusher thread as a play channel feeds it (each
+// frame by its deadline, holding while the port asks), each
 // showing them by its own clock in its own window at the size a window of
 // the program's grid has.
 //
@@ -22,6 +22,7 @@
 // to answer a 10 ms timer and how much of a core that thread used; the process's CPU (in cores) and memory; and, on
 // the same stream in the same run, what `ffmpeg -threads N -f null` needs to
 // decode it, as CPU per frame against the ports' CPU per decoded frame.
+#include "app/play/FeedPacer.h"
 #include "media/render/VideoOutput.h"
 #include "media/sdk/Tarvok.h"
 #include "media/stream/StreamReader.h"
@@ -275,24 +276,30 @@ struct Pusher {
         return 0;
     }
 
-    // As a play channel pushes: as fast as the port's buffer takes frames,
-    // holding while the port asks for it; the port shows them by its clock.
-    void run(const Stream &s)
+    // As a play channel pushes: each video frame by its deadline on the
+    // monotonic clock (the channel's own pacer), holding while the port
+    // asks; the port shows them by its clock.
+    void run(const Stream &s, uint32_t fps, int speed)
     {
+        CFeedPacer pacer;
         size_t i = first;
         while (!stop) {
             if (hold) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                pacer.Restart();
                 continue;
             }
             const std::vector<uint8_t> &f = s.frames[i];
             if (TVPLAY_PushMediaData(port, f.data(), int(f.size())) < 0) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));  // refused: full
+                pacer.Restart();
                 continue;
             }
             i = (i + 1) % s.frames.size();
-            if (f[3] == 0xFC || f[3] == 0xFD)
+            if (f[3] == 0xFC || f[3] == 0xFD) {
                 pushed++;
+                std::this_thread::sleep_for(std::chrono::milliseconds(pacer.Pushed(CFeedPacer::NowNs(), fps, speed)));
+            }
         }
     }
 };
@@ -364,7 +371,7 @@ int main(int argc, char **argv)
         TVPLAY_Play(pu->port);
     }
     for (auto &pu : pushers)
-        pu->thread = std::thread([&pu, &stream] { pu->run(stream); });
+        pu->thread = std::thread([&pu, &stream, &o] { pu->run(stream, uint32_t(o.fps), o.speed); });
 
     // The GUI thread's event loop, asked every 10 ms: how late each answer
     // came (the pictures of every port are delivered on this thread).

@@ -3,6 +3,8 @@
 #include "media/render/OverloadMarker.h"
 #include "media/render/VideoOutput.h"
 
+#include <chrono>
+
 extern "C" {
 #include <libavutil/frame.h>
 }
@@ -41,8 +43,18 @@ void FramePresenter::submit(const AVFrame *frame, bool marked)
     if (!copy)
         return;
     std::unique_lock<std::mutex> lock(m_mutex);
-    if (m_block)
+    if (m_block) {
         m_cv.wait(lock, [this] { return !m_waiting || m_stop; });
+    } else {
+        // A live port waits for the conversion under way (far shorter than
+        // a decode) rather than queue behind it: the picture converted is
+        // then always the decoder's reference, and a port holds two decoded
+        // pictures instead of three (each 3 MB at 1080p; the decoder keeps
+        // as many as were ever held at once). Were it not given a processor
+        // for longer than a frame, the port falls behind its clock and drops
+        // decoded frames itself.
+        m_cv.wait(lock, [this] { return (!m_busy && !m_waiting) || m_stop; });
+    }
     if (m_stop) {
         av_frame_free(&copy);
         return;
@@ -51,6 +63,12 @@ void FramePresenter::submit(const AVFrame *frame, bool marked)
         av_frame_free(&m_waiting);
         m_dropped++;
     }
+    // The picture shown before is let go now, not when the thread wakes for
+    // this one: the submitter goes on to decode the next picture at once,
+    // and the decoder would take a buffer of its own for it while this one
+    // is still held.
+    if (!m_busy)
+        av_frame_free(&m_last);
     m_waiting = copy;
     m_waitingMarked = marked;
     lock.unlock();

@@ -5,9 +5,10 @@
 // reference, no copy), so that a capture gets it whole and at full size
 // whatever the window shows.
 //
-// It holds one picture waiting at most: a live port replaces a waiting
-// picture with a newer one (the older counts as dropped) rather than fall
-// behind; a blocking presenter makes the submitter wait instead.
+// A live port hands over a picture once the one before is shown, so that
+// the presenter converts the decoder's newest picture while the next one is
+// decoded; a blocking presenter keeps one picture waiting besides the one it
+// converts, and makes the submitter wait while that place is taken.
 #pragma once
 
 #include "media/render/PictureConverter.h"

@@ -178,6 +178,12 @@ QImage PictureConverter::convert(const AVFrame *f, const QSize &size, const QRec
         }
     }
     if (img.isNull()) {
+        // Buffers of another size are of no more use: the window was
+        // resized, or the first pictures came before its size was known and
+        // were made at the picture's own (8 MB at 1080p).
+        for (QImage &kept : m_pool)
+            if (kept.size() != dst)
+                kept = QImage();
         img = paddedImage(dst);
         if (img.isNull())
             return img;

@@ -177,3 +177,22 @@ TEST(FramePresenter, CapturesTheWholePictureWhateverItShows)
     media::PictureConverter conv;
     EXPECT_LT(meanDifference(shot, conv.convert(pics.back().get())), 1.0);
 }
+
+// Once pictures are made at another size (the window was resized, or its
+// size became known after the first pictures), the pool lets go of the
+// buffers of the old size instead of keeping them for good.
+TEST(PictureConverter, LetsGoOfBuffersOfAnotherSize)
+{
+    std::vector<FramePtr> pics = decodedPictures(352, 288, 0.3);
+    ASSERT_GE(pics.size(), size_t(4));
+    media::PictureConverter conv;
+    QImage fullSize = conv.convert(pics[0].get());
+    ASSERT_EQ(fullSize.size(), QSize(352, 288));
+    EXPECT_FALSE(fullSize.isDetached());  // the pool holds it too
+    const QImage small = conv.convert(pics[1].get(), QSize(120, 90));
+    EXPECT_EQ(small.size(), QSize(120, 90));
+    EXPECT_TRUE(fullSize.isDetached());
+    // Pictures at the new size still come from the pool.
+    const uchar *bits = conv.convert(pics[2].get(), QSize(120, 90)).constBits();
+    EXPECT_EQ(conv.convert(pics[3].get(), QSize(120, 90)).constBits(), bits);
+}
