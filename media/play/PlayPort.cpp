@@ -589,6 +589,8 @@ bool PlayPort::showHistory(int index, bool show)
         m_height = m_decoder.height();
         if (show)
             render();
+        else
+            m_presenter->passOver(m_decoder.picture());
     }
     reportInfo(*m_hist[size_t(index)].frame);
     return got;

@@ -75,6 +75,20 @@ void FramePresenter::submit(const AVFrame *frame, bool marked)
     m_cv.notify_all();
 }
 
+void FramePresenter::passOver(const AVFrame *frame)
+{
+    if (!frame)
+        return;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_busy || m_waiting || m_stop)
+        return;
+    AVFrame *copy = av_frame_clone(frame);
+    if (!copy)
+        return;
+    av_frame_free(&m_last);
+    m_last = copy;
+}
+
 void FramePresenter::setRegion(const TVRect *rect)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -152,6 +166,14 @@ void FramePresenter::run()
                                                                      region.bottom, TV_REGION_SPACE, frame->width,
                                                                      frame->height)
                                       : QRect();
+        if (size.isEmpty() && m_output) {
+            // A window whose size the GUI thread has not told yet (the port
+            // was opened from another thread): a first picture at most the
+            // size of a grid window, painted scaled until the size is known,
+            // rather than one at the picture's own size (8 MB at 1080p).
+            const QSize own = source.isEmpty() ? QSize(frame->width, frame->height) : source.size();
+            size = own.boundedTo(kProvisionalSize) == own ? own : own.scaled(kProvisionalSize, Qt::KeepAspectRatio);
+        }
         // Only this thread replaces m_last, so it is read here without the lock.
         QImage img = m_converter.convert(frame, size, source);
         if (img.isNull())

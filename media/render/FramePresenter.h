@@ -44,8 +44,14 @@ public:
     // with the catching-up marker (OverloadMarker.h); the picture kept for a
     // capture never carries it.
     void submit(const AVFrame *frame, bool marked = false);
+    // A picture decoded and not shown (the port drops it to catch up):
+    // unless one is being converted or waits, it becomes the one a capture
+    // takes, so that the presenter does not keep an older picture alive
+    // while the decoder goes on (it would take a buffer more for good).
+    void passOver(const AVFrame *frame);
     void setRegion(const TVRect *rect);
-    // The picture on screen (or about to be), whole and at its decoded size
+    // The picture on screen (or about to be; while the port drops pictures
+    // to catch up, the newest it decoded), whole and at its decoded size
     // (converted now, on the caller's thread); waits up to timeoutMs for a
     // first one (null if none came).
     QImage lastImage(int timeoutMs);
@@ -58,6 +64,9 @@ public:
     uint64_t dropped() const { return m_dropped; }
 
 private:
+    // The most a picture is made at for a window of unknown size.
+    static constexpr QSize kProvisionalSize{640, 360};
+
     void run();
 
     VideoOutput *m_output;

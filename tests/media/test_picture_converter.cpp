@@ -196,3 +196,30 @@ TEST(PictureConverter, LetsGoOfBuffersOfAnotherSize)
     const uchar *bits = conv.convert(pics[2].get(), QSize(120, 90)).constBits();
     EXPECT_EQ(conv.convert(pics[3].get(), QSize(120, 90)).constBits(), bits);
 }
+
+// How many decoded pictures a presenter keeps alive: the shown one is let go
+// as the next is handed over, and a picture the port decodes without showing
+// it (catching up) takes the place of the shown one rather than joining it,
+// so that a decoder never needs a third buffer because of the presenter.
+TEST(FramePresenter, HoldsOnePictureBetweenHandOvers)
+{
+    std::vector<FramePtr> pics = decodedPictures(176, 144, 0.3);
+    ASSERT_GE(pics.size(), size_t(3));
+    auto holders = [](const FramePtr &p) { return av_buffer_get_ref_count(p->buf[0]); };
+    media::FramePresenter presenter(nullptr, false);
+    presenter.setFallbackSize(QSize(88, 72));
+    presenter.submit(pics[0].get());
+    presenter.waitIdle();
+    EXPECT_EQ(holders(pics[0]), 2);  // the test's and the presenter's
+    presenter.submit(pics[1].get());
+    EXPECT_EQ(holders(pics[0]), 1);  // let go when the next was handed over
+    presenter.waitIdle();
+    presenter.passOver(pics[2].get());
+    EXPECT_EQ(holders(pics[1]), 1);
+    EXPECT_EQ(holders(pics[2]), 2);
+    // A capture now takes the picture passed over, whole.
+    const QImage shot = presenter.lastImage(1000);
+    ASSERT_EQ(shot.size(), QSize(176, 144));
+    media::PictureConverter conv;
+    EXPECT_LT(meanDifference(shot, conv.convert(pics[2].get())), 1.0);
+}
