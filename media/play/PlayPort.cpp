@@ -268,7 +268,7 @@ void PlayPort::stats(TVPlayStats *out) const
 {
     out->nDecoded = m_nDecoded;
     out->nRendered = m_output->shown();
-    out->nSkipped = m_nSkipped + m_presenter->dropped() + m_output->dropped();
+    out->nSkipped = m_nSkipped + m_output->dropped();
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         out->nBuffered = uint64_t(m_queuedVideo);

@@ -3,8 +3,6 @@
 #include "media/render/OverloadMarker.h"
 #include "media/render/VideoOutput.h"
 
-#include <chrono>
-
 extern "C" {
 #include <libavutil/frame.h>
 }
@@ -58,10 +56,6 @@ void FramePresenter::submit(const AVFrame *frame, bool marked)
     if (m_stop) {
         av_frame_free(&copy);
         return;
-    }
-    if (m_waiting) {
-        av_frame_free(&m_waiting);
-        m_dropped++;
     }
     // The picture shown before is let go now, not when the thread wakes for
     // this one: the submitter goes on to decode the next picture at once,

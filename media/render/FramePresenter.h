@@ -61,7 +61,6 @@ public:
     void stop();
 
     uint64_t converted() const { return m_converted; }
-    uint64_t dropped() const { return m_dropped; }
 
 private:
     // The most a picture is made at for a window of unknown size.
@@ -82,7 +81,6 @@ private:
     QSize m_fallbackSize;
     AVFrame *m_last = nullptr;     // the picture shown (or being converted for it), as decoded
     std::atomic<uint64_t> m_converted{0};
-    std::atomic<uint64_t> m_dropped{0};
     PictureConverter m_converter;  // presenter thread only
     std::thread m_thread;
 };
