@@ -22,6 +22,7 @@
 #include "app/export/jobs/ExportJob.h"
 #include "app/records/catalogue/RecordCatalogue.h"
 #include "bench/common/big_recording_image.h"
+#include "bench/common/export_job_run.h"
 #include "wfs/common/log.h"
 #include "wfs/device/recorder_disks.h"
 
@@ -67,15 +68,6 @@ uint64_t copy_direct(const std::string &image, const std::vector<Range> &ranges,
     return total;
 }
 
-bool run_export(const std::string &path, const std::string &outdir)
-{
-    CExportJob job;
-    job.setPaths({QString::fromStdString(path)});
-    job.setDestination(QString::fromStdString(outdir));
-    job.run();
-    return job.failures().isEmpty();
-}
-
 }  // namespace
 
 int main(int argc, char **argv)
@@ -95,7 +87,7 @@ int main(int argc, char **argv)
     const std::string direct_out = outdir + "/direct.bin";
     const std::string export_out = outdir + "/" + path.substr(5);
     std::vector<char> buf(kChunk);
-    if (!run_export(path, outdir)) {
+    if (!bench::run_export(path, outdir)) {
         std::fprintf(stderr, "the export failed\n");
         return 1;
     }
@@ -114,7 +106,7 @@ int main(int argc, char **argv)
         copy_direct(image, ranges, direct_out, buf);
         best_copy = std::min(best_copy, seconds_since(t0));
         t0 = std::chrono::steady_clock::now();
-        run_export(path, outdir);
+        bench::run_export(path, outdir);
         best_export = std::min(best_export, seconds_since(t0));
     }
     double gib = bytes / double(1ull << 30);

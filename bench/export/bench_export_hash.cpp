@@ -24,6 +24,7 @@
 #include "app/export/jobs/Sha256.h"
 #include "app/fs/CFSFile.h"
 #include "bench/common/big_recording_image.h"
+#include "bench/common/export_job_run.h"
 #include "wfs/common/log.h"
 #include "wfs/device/recorder_disks.h"
 
@@ -74,15 +75,6 @@ double process_cpu()
     return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
 }
 
-bool run_export(const std::string &path, const std::string &outdir)
-{
-    CExportJob job;
-    job.setPaths({QString::fromStdString(path)});
-    job.setDestination(QString::fromStdString(outdir));
-    job.run();
-    return job.failures().isEmpty();
-}
-
 }  // namespace
 
 int main(int argc, char **argv)
@@ -100,7 +92,7 @@ int main(int argc, char **argv)
     QDir().mkpath(QString::fromStdString(outdir));
     const std::string plain_out = outdir + "/plain.bin";
     std::vector<char> buf(kChunk);
-    if (!run_export(big.path, outdir)) {
+    if (!bench::run_export(big.path, outdir)) {
         std::fprintf(stderr, "the export failed\n");
         return 1;
     }
@@ -129,7 +121,7 @@ int main(int argc, char **argv)
         cpu_plain = std::min(cpu_plain, process_cpu() - c0);
         c0 = process_cpu();
         t0 = std::chrono::steady_clock::now();
-        run_export(big.path, outdir);
+        bench::run_export(big.path, outdir);
         best_export = std::min(best_export, seconds_since(t0));
         cpu_export = std::min(cpu_export, process_cpu() - c0);
     }
