@@ -278,6 +278,7 @@ void PlayPort::stats(TVPlayStats *out) const
     out->nDropped = m_nDropped;
     out->nKeyOnly = m_nKeyOnly;
     out->nCatchUps = m_catchUps;
+    out->nRestarts = m_nRestarts;
     out->nPlayedUs = uint64_t(std::max<int64_t>(0, m_playedUs));
     out->nLateUs = m_lateUs;
     out->bCatchingUp = m_catchingUp ? 1 : 0;
@@ -564,16 +565,24 @@ bool PlayPort::decodeTo(int index)
     if (key < 0)
         return false;
     int start;
-    if (m_decodedIdx >= key && m_decodedIdx < index) {
-        start = m_decodedIdx + 1;  // the decoder already holds the references
+    if (m_decodedIdx >= std::max(0, key - 1) && m_decodedIdx < index) {
+        // The decoder holds the references: it has reached a frame of this
+        // group, or the frame just before its key frame, as in play going on.
+        // Starting afresh at every key frame would throw the decoder's tables
+        // away once a group and make them again (megabytes at 1080p).
+        start = m_decodedIdx + 1;
     } else {
         start = key;
-        m_decoder.flush();
+        if (!m_decoderFresh) {
+            m_decoder.flush();
+            m_nRestarts++;
+        }
     }
     bool got = false;
     for (int i = start; i <= index; ++i) {
         const QueuedFrame &q = *m_hist[size_t(i)].frame;
         got = m_decoder.decode(q.bytes.data() + q.headerSize, q.bytes.size() - q.headerSize);
+        m_decoderFresh = false;
         m_decodedIdx = i;
         m_nDecoded++;
     }
@@ -609,6 +618,7 @@ void PlayPort::resetPlayback()
     m_cursor = -1;
     m_decodedIdx = -1;
     m_decoder.flush();
+    m_decoderFresh = true;
     m_lastInfoTime = -1;
     m_clock.reanchor();
 }

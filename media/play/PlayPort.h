@@ -167,6 +167,7 @@ private:
     size_t m_histBytes = 0;
     int m_cursor = -1;      // history index of the frame on screen
     int m_decodedIdx = -1;  // history index the decoder has reached
+    bool m_decoderFresh = true;  // nothing decoded since it was opened or flushed
     uint32_t m_lastRate = 0;
     int64_t m_lastInfoTime = -1;
     int m_lastWidth = 0;
@@ -180,6 +181,7 @@ private:
     std::atomic<uint64_t> m_nDropped{0};   // decoded, not shown: behind
     std::atomic<uint64_t> m_nKeyOnly{0};   // passed over undecoded: key frames only
     std::atomic<uint64_t> m_catchUps{0};
+    std::atomic<uint64_t> m_nRestarts{0};  // decoder flushed to decode from a key frame again
     std::atomic<int64_t> m_playedUs{0};
     std::atomic<int64_t> m_lateUs{0};
     std::atomic<bool> m_catchingUp{false};

@@ -142,5 +142,8 @@ struct TVPlayStats {
     int64_t nLateUs;       // how late the last frame left the buffer, in microseconds (0 = on time)
     int32_t bCatchingUp;   // 1 while it catches up (its pictures carry a marker)
     int32_t nReserved;
+    // Times the decoder started afresh at a key frame: a step back, or going
+    // on after frames passed over undecoded; never in plain play.
+    uint64_t nRestarts;
 };
 int TVPLAY_GetPlayStats(int nPort, TVPlayStats *pStats);

@@ -371,6 +371,9 @@ private slots:
         }
         const QVector<QImage> forward = sink.images;
         QVERIFY(forward[0] != forward[1]);  // the pictures really move
+        TVPlayStats st{};
+        QCOMPARE(TVPLAY_GetPlayStats(port, &st), 0);
+        QCOMPARE(st.nRestarts, uint64_t(0));  // into the second group without starting afresh
 
         // Back three: the last one lies in the first group again, decoded
         // anew from that group's key frame.
@@ -386,9 +389,16 @@ private slots:
 
         QTest::qWait(300);
         QCOMPARE(sink.images.size(), 31);  // holds after a step
+        // Each step back decoded its group again from its key frame; the
+        // step forward went on from there.
+        QCOMPARE(TVPLAY_GetPlayStats(port, &st), 0);
+        QCOMPARE(st.nRestarts, uint64_t(3));
 
+        // Play on through the key frames of the third and fourth groups.
         QCOMPARE(TVPLAY_Pause(port, 0), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(sink.images.size() > 40, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(sink.images.size() > 31 + 40, 10000);
+        QCOMPARE(TVPLAY_GetPlayStats(port, &st), 0);
+        QCOMPARE(st.nRestarts, uint64_t(3));
         QCOMPARE(TVPLAY_Stop(port), 0);
         QTRY_VERIFY(sink.cleared > 0);  // the window is blanked when the port closes
     }
