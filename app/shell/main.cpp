@@ -20,6 +20,7 @@
 #include "app/shell/Orvelle.h"
 #include "app/shell/QuitOnSignals.h"
 #include "app/shell/StartUp.h"
+#include "media/common/AllocatorTuning.h"
 #include "wfs/device/drives.h"
 
 #include <QApplication>
@@ -46,6 +47,7 @@ int main(int argc, char* argv[])
     // Whoever sets the variable keeps their choice.
     if (qEnvironmentVariableIsEmpty("QT_XCB_GL_INTEGRATION"))
         qputenv("QT_XCB_GL_INTEGRATION", "none");
+    media::tune_allocator();
 
     QApplication app(argc, argv);
     installCrashHandler(nullptr);

@@ -23,6 +23,7 @@
 // the same stream in the same run, what `ffmpeg -threads N -f null` needs to
 // decode it, as CPU per frame against the ports' CPU per decoded frame.
 #include "app/play/FeedPacer.h"
+#include "media/common/AllocatorTuning.h"
 #include "media/render/VideoOutput.h"
 #include "media/sdk/Tarvok.h"
 #include "media/stream/StreamReader.h"
@@ -315,6 +316,7 @@ int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    media::tune_allocator();  // as the program does
     QApplication app(argc, argv);
     Options o;
     if (!parse(argc, argv, &o)) {
