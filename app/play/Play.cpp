@@ -29,6 +29,7 @@ const char* const kSdkIdent3 = "3b7e9c1d5a2f48b6e0c4d8a1f7b2c95e";
 const int kSdkVersion = 7;
 
 std::atomic<uint32_t> g_windowSeconds[kMaxWindows];
+std::atomic<uint32_t> g_windowSyncMs[kMaxWindows];
 
 // Channels that may receive messages. A message whose user pointer is not
 // (or no longer) a live channel is dropped; dispatch holds the lock, so a
@@ -374,6 +375,21 @@ void CPlay::SetCurSeconds(uint32_t nSeconds)
     m_nCurSeconds.store(nSeconds);
     if (m_nWndIndex >= 0 && m_nWndIndex < kMaxWindows)
         g_windowSeconds[m_nWndIndex].store(nSeconds);
+    SetCurSyncMs(nSeconds * 1000u);
+}
+
+void CPlay::SetCurSyncMs(uint32_t nMs)
+{
+    m_nCurSyncMs.store(nMs);
+    if (m_nWndIndex >= 0 && m_nWndIndex < kMaxWindows)
+        g_windowSyncMs[m_nWndIndex].store(nMs);
+}
+
+uint32_t CPlay::WindowSyncMs(int nWndIndex)
+{
+    if (nWndIndex < 0 || nWndIndex >= kMaxWindows)
+        return 0;
+    return g_windowSyncMs[nWndIndex].load();
 }
 
 uint32_t CPlay::WindowSeconds(int nWndIndex)

@@ -156,6 +156,9 @@ public:
     QString GetPlayFile() const;
     void GetPlayTime(int& nHour, int& nMinute, int& nSecond) const;
     uint32_t GetCurSeconds() const { return m_nCurSeconds.load(); }
+    // The same to the millisecond, counting the frames pushed since its
+    // second began (0 when none): orders channels within one second.
+    uint32_t GetCurSyncMs() const { return m_nCurSyncMs.load(); }
     // Local time (seconds since the epoch) of the picture shown last, 0 when
     // none.
     int64_t GetCurTime() const;
@@ -178,6 +181,8 @@ public:
     // Time of day (seconds) of the last video frame pushed by the sync
     // channel of a window, 0 when none: how play threads see each other.
     static uint32_t WindowSeconds(int nWndIndex);
+    // The same to the millisecond (GetCurSyncMs).
+    static uint32_t WindowSyncMs(int nWndIndex);
 
     bool event(QEvent* pEvent) override;
 
@@ -244,7 +249,9 @@ private:
     void SetPlayFile(const QString& strPath);
     void SetCurrentTime(uint32_t nHour, uint32_t nMinute, uint32_t nSecond);
     void ClearCurrentTime();
+    // Also sets the millisecond position to the start of that second.
     void SetCurSeconds(uint32_t nSeconds);
+    void SetCurSyncMs(uint32_t nMs);
     void ClearIndex();
 
     const int m_nWndIndex;
@@ -273,6 +280,7 @@ private:
     // Seconds of day of the last video frame pushed in synchronous play
     // (also published per window for the other channels).
     std::atomic<uint32_t> m_nCurSeconds{0};
+    std::atomic<uint32_t> m_nCurSyncMs{0};
     // Seek requests: the byte offset to go to. The GUI thread asks, the play
     // thread takes; a seek asked while the play thread takes another one is
     // kept (see RequestSlot.h).

@@ -295,9 +295,11 @@ void CPlayManage::SuperviseSync()
         CPlay* pPlay = OpenChannel(c);
         if (!pPlay)
             continue;
-        const uint32_t d = pPlay->GetCurSeconds();
-        if (d == 0)
+        if (pPlay->GetCurSeconds() == 0)
             continue;
+        // To the millisecond: of the channels in one second of day, the one
+        // furthest into it is not the one behind.
+        const uint32_t d = pPlay->GetCurSyncMs();
         if (c == 0 || a == 0) {
             pApp->earliestSyncWindow.store(c);
             pApp->latestSyncWindow.store(c);

@@ -10,9 +10,11 @@
 // while it plays, is paused or steps single frames.
 //
 // Twice a second the supervision finds, among the channels in synchronous
-// play that have shown a frame, the one furthest behind in time of day
-// ("earliestSyncWindow") and tells every other open channel to wait for it
-// before its next video frame, so the windows keep in step.
+// play that have shown a frame, the one furthest behind in time of day (to
+// the frame: the second of day and the frames pushed since it began;
+// "earliestSyncWindow") and tells every other open channel to wait for it
+// before its next video frame, so the windows keep in step. A channel less
+// than two frames ahead of it goes on.
 //
 // One instance per process, created by instance() and destroyed by release()
 // at program end; all calls on the GUI thread.

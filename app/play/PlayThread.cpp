@@ -14,6 +14,7 @@
 #include <QDebug>
 #include <QFile>
 
+#include <algorithm>
 #include <chrono>
 #include <vector>
 
@@ -23,6 +24,7 @@ const size_t kReadPiece = 32768;      // bytes per read: keeps the disk lock sho
 const int kPausePollMs = 10;
 const int kBufferPollMs = 10;
 const int kSyncPollMs = 33;
+const uint32_t kSyncSlackMs = 80;  // two frames at 25 a second
 const int kPlayOutPollMs = 50;
 const int kPortBufferFrames = 100;
 const int kQueueLockPollMs = 10;
@@ -172,6 +174,10 @@ struct CPlay::PumpState
     bool bKeySeen = false;
     // When the next video frame goes to the port.
     CFeedPacer pacer;
+    // Synchronous play: the second of day of the last video frame pushed and
+    // the video frames pushed since that second began.
+    uint32_t nSyncSecond = 0;
+    uint32_t nFramesInSecond = 0;
 };
 
 // One recording after another: a channel in synchronous play goes on with its
@@ -351,6 +357,11 @@ void CPlay::PumpData(CPlaySource& source, PumpState& st)
             const bool bVideo = pFrame->nType == STREAM_FRAME_VIDEO;
             if (bVideo && IsSync()) {
                 SetCurrentTime(pFrame->nHour, pFrame->nMinute, pFrame->nSecond);
+                const uint32_t nSecond = GetCurSeconds();
+                st.nFramesInSecond = nSecond == st.nSyncSecond ? st.nFramesInSecond + 1 : 0;
+                st.nSyncSecond = nSecond;
+                const uint32_t nRate = pFrame->nFrameRate ? pFrame->nFrameRate : 25;
+                SetCurSyncMs(nSecond * 1000u + std::min<uint32_t>(999, st.nFramesInSecond * 1000u / nRate));
                 const int64_t nWaitFrom = CFeedPacer::NowNs();
                 bSeek = WaitForEarliest();
                 bHeld = bHeld || CFeedPacer::NowNs() - nWaitFrom > int64_t(kSyncPollMs) * 1000000 / 2;
@@ -383,15 +394,18 @@ void CPlay::PumpData(CPlaySource& source, PumpState& st)
 // reached its time of day. True when a seek interrupted the wait.
 bool CPlay::WaitForEarliest()
 {
-    const uint32_t nMine = m_nCurSeconds.load();
+    // To the frame, not to the second: channels a good part of a second
+    // apart within the same second of day would otherwise stay so. Closer
+    // than the slack they go on, so that they do not wait at every frame.
+    const uint32_t nMine = m_nCurSyncMs.load();
     while (m_bSyncWait.load() == 1 && !IsStopping()) {
         const int nEarliest = m_pAppData->earliestSyncWindow.load();
         if (nEarliest == -1)
             break;
         if (SeekPending())
             return true;
-        const uint32_t nTheirs = WindowSeconds(nEarliest);
-        if (nTheirs != 0 && nTheirs >= nMine) {
+        const uint32_t nTheirs = WindowSyncMs(nEarliest);
+        if (nTheirs != 0 && nTheirs + kSyncSlackMs >= nMine) {
             m_bSyncWait.store(0);
             break;
         }

@@ -29,6 +29,7 @@ private slots:
     void playStopAndPauseThroughTheManager();
     void supervisionLeavesNonSyncPlayAlone();
     void syncWindowsKeepInStepAndMoveOn();
+    void syncWindowsInStepWithinTheSecond();
     void syncSeekMovesEveryWindow();
     void syncRestartWhileHoldingTheQueueLock();
 
@@ -38,7 +39,7 @@ private:
     QTemporaryDir m_dir;
     QString m_strRoot;
     std::vector<std::unique_ptr<SinkWidget>> m_widgets;
-    StopCounter m_stops[2];
+    StopCounter m_stops[3];
     CGlobalAppData* m_pApp = nullptr;
 };
 
@@ -283,6 +284,46 @@ void TestPlayManage::syncWindowsKeepInStepAndMoveOn()
     QVERIFY(!m->IsSync(0) && !m->IsSync(1));
     QVERIFY(m_pApp->takeNextSyncPath(0).isEmpty());
     QVERIFY(m_pApp->takeNextSyncPath(1).isEmpty());
+}
+
+// Three windows started a quarter of a second apart, the last one furthest
+// behind: they come into step to the frame, not only to the second, and stay
+// there (a channel a good part of a second ahead of another in the same
+// second of day must wait for it, whichever window shows it).
+void TestPlayManage::syncWindowsInStepWithinTheSecond()
+{
+    addWindows(3);
+    CPlayManage* m = CPlayManage::instance();
+    QStringList paths;
+    for (int w = 0; w < 3; ++w) {
+        paths << writeRecording(m_strRoot, w, 11, 0, 0, 8.0);
+        QVERIFY(!paths.last().isEmpty());
+    }
+    m->StartTimer();
+    const int nSyncTime = 11 * 3600;
+    for (int w = 0; w < 3; ++w) {
+        QVERIFY(m->SyncPlay(w, paths[w], nSyncTime, true));
+        QTest::qWait(250);
+    }
+    QElapsedTimer timer;
+    timer.start();
+    int nWorst = 0, nSamples = 0;
+    while (timer.elapsed() < 4500) {
+        QTest::qWait(20);
+        uint32_t ms[3];
+        for (int w = 0; w < 3; ++w)
+            ms[w] = m->GetPlay(w)->GetCurSyncMs();
+        if (timer.elapsed() < 2000 || !ms[0] || !ms[1] || !ms[2])
+            continue;  // coming into step
+        ++nSamples;
+        const auto mm = std::minmax({ms[0], ms[1], ms[2]});
+        nWorst = std::max(nWorst, int(mm.second - mm.first));
+    }
+    QVERIFY(nSamples > 50);
+    // Two frames of slack, the frame each is pushing and a poll of the wait.
+    QVERIFY2(nWorst <= 200, qPrintable(QString("windows %1 ms apart").arg(nWorst)));
+    for (int w = 0; w < 3; ++w)
+        m->Stop(w);
 }
 
 void TestPlayManage::syncSeekMovesEveryWindow()
