@@ -429,6 +429,8 @@ bool CPlay::SeekStep(CPlaySource& source, PumpState& st)
     st.hReader = StreamReader_Create();
     st.bKeySeen = false;
     st.pacer.Restart();
+    st.nSyncSecond = 0;  // the frames counted into a second were of the old position
+    st.nFramesInSecond = 0;
     m_bBuffering.store(0);
     SetCurSeconds(0);
     m_bSyncWait.store(0);
