@@ -1,5 +1,6 @@
 #include "media/render/FramePresenter.h"
 
+#include "media/render/CacheRelease.h"
 #include "media/render/OverloadMarker.h"
 #include "media/render/VideoOutput.h"
 
@@ -170,6 +171,9 @@ void FramePresenter::run()
         }
         // Only this thread replaces m_last, so it is read here without the lock.
         QImage img = m_converter.convert(frame, size, source);
+        // The decoder will write into this picture's buffer again; see
+        // CacheRelease.h.
+        release_from_cache(frame);
         if (img.isNull())
             continue;
         m_converted++;

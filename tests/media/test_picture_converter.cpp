@@ -2,6 +2,7 @@
 // display regions on real decoded H.264, filtering when a picture shrinks, and
 // pooled buffers that are never written while someone holds them.
 #include "media/decode/VideoDecoder.h"
+#include "media/render/CacheRelease.h"
 #include "media/render/FramePresenter.h"
 #include "media/render/PictureConverter.h"
 #include "media/stream/StreamReader.h"
@@ -16,6 +17,7 @@
 
 extern "C" {
 #include <libavutil/frame.h>
+#include <libavutil/pixdesc.h>
 }
 
 namespace {
@@ -222,4 +224,60 @@ TEST(FramePresenter, HoldsOnePictureBetweenHandOvers)
     ASSERT_EQ(shot.size(), QSize(176, 144));
     media::PictureConverter conv;
     EXPECT_LT(meanDifference(shot, conv.convert(pics[2].get())), 1.0);
+}
+
+// Pushing a picture out of the caches after it was read must leave every
+// byte of it as it was, stay inside its planes (a part of a picture has its
+// plane pointers moved into the buffer; odd sizes round the chroma rows up)
+// and pass over frames without a picture.
+TEST(CacheRelease, LeavesPicturesAsTheyAre)
+{
+    auto checksum = [](const AVFrame *f) {
+        const AVPixFmtDescriptor *d = av_pix_fmt_desc_get(AVPixelFormat(f->format));
+        uint64_t sum = 0;
+        for (int p = 0; p < 3 && f->data[p]; ++p) {
+            const int shift = p ? d->log2_chroma_h : 0;
+            const int wshift = p ? d->log2_chroma_w : 0;
+            const int rows = (f->height + (1 << shift) - 1) >> shift;
+            const int cols = (f->width + (1 << wshift) - 1) >> wshift;
+            for (int y = 0; y < rows; ++y)
+                for (int x = 0; x < cols; ++x)
+                    sum = sum * 131 + f->data[p][size_t(y) * size_t(f->linesize[p]) + size_t(x)];
+        }
+        return sum;
+    };
+    std::vector<FramePtr> pics = decodedPictures(352, 288, 0.2);
+    ASSERT_FALSE(pics.empty());
+    for (const FramePtr &pic : pics) {
+        const uint64_t before = checksum(pic.get());
+        media::release_from_cache(pic.get());
+        EXPECT_EQ(checksum(pic.get()), before);
+    }
+
+    FramePtr part(av_frame_clone(pics.back().get()));
+    ASSERT_TRUE(part);
+    part->crop_left = 33;
+    part->crop_top = 17;
+    part->crop_right = 3;
+    part->crop_bottom = 51;
+    ASSERT_GE(av_frame_apply_cropping(part.get(), AV_FRAME_CROP_UNALIGNED), 0);
+    const uint64_t partBefore = checksum(part.get());
+    media::release_from_cache(part.get());
+    EXPECT_EQ(checksum(part.get()), partBefore);
+
+    FramePtr odd(av_frame_alloc());
+    odd->format = AV_PIX_FMT_YUV420P;
+    odd->width = 175;
+    odd->height = 143;
+    ASSERT_GE(av_frame_get_buffer(odd.get(), 1), 0);
+    for (int p = 0; p < 3; ++p)
+        for (int i = 0; i < odd->linesize[p] * (p ? 72 : 143); ++i)
+            odd->data[p][i] = uint8_t(i * 7 + p);
+    const uint64_t oddBefore = checksum(odd.get());
+    media::release_from_cache(odd.get());
+    EXPECT_EQ(checksum(odd.get()), oddBefore);
+
+    FramePtr empty(av_frame_alloc());
+    media::release_from_cache(empty.get());
+    media::release_from_cache(nullptr);
 }
