@@ -14,7 +14,11 @@ struct AVFrame;
 
 namespace media {
 
-// Every plane of frame, row by row (a no-op where the processor cannot).
-void release_from_cache(const AVFrame *frame);
+// The picture's rows from `top` (in luma rows) on, `rows` of them (all to
+// the bottom when negative), whole lines of every plane: only what a
+// conversion of a part of the picture read, so that the rest stays in the
+// decoder's caches for the pictures it predicts from it. A no-op where the
+// processor cannot.
+void release_from_cache(const AVFrame *frame, int top = 0, int rows = -1);
 
 }  // namespace media

@@ -173,7 +173,10 @@ void FramePresenter::run()
         QImage img = m_converter.convert(frame, size, source);
         // The decoder will write into this picture's buffer again; see
         // CacheRelease.h.
-        release_from_cache(frame);
+        if (source.isEmpty())
+            release_from_cache(frame);
+        else
+            release_from_cache(frame, source.top(), source.height());
         if (img.isNull())
             continue;
         m_converted++;

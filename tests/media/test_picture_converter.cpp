@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -275,6 +276,15 @@ TEST(CacheRelease, LeavesPicturesAsTheyAre)
             odd->data[p][i] = uint8_t(i * 7 + p);
     const uint64_t oddBefore = checksum(odd.get());
     media::release_from_cache(odd.get());
+    EXPECT_EQ(checksum(odd.get()), oddBefore);
+    // The rows a zoomed conversion read, an odd first row, and rows out of
+    // the picture (clipped to it).
+    media::release_from_cache(odd.get(), 17, 40);
+    media::release_from_cache(odd.get(), 142, 1);
+    media::release_from_cache(odd.get(), -5, 1000000);
+    media::release_from_cache(odd.get(), 143, 10);
+    media::release_from_cache(odd.get(), 50, 0);
+    media::release_from_cache(odd.get(), 100, INT32_MAX);
     EXPECT_EQ(checksum(odd.get()), oddBefore);
 
     FramePtr empty(av_frame_alloc());
