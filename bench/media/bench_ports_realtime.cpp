@@ -416,9 +416,9 @@ int main(int argc, char **argv)
     const std::string loadAfter = loadAverage();
 
     const double speedScale = std::pow(2.0, o.speed);
-    std::printf("\n%4s %9s %9s %9s %9s %9s %9s %9s %9s\n", "port", "shown s", "skipped s", "dropped s",
-                "keyonly s", "catch-ups", "clock", "late ms", "buffered");
-    uint64_t decoded = 0, catchUps = 0;
+    std::printf("\n%4s %9s %9s %9s %9s %9s %9s %9s %9s %9s\n", "port", "shown s", "skipped s", "dropped s",
+                "keyonly s", "catch-ups", "ran dry", "clock", "late ms", "buffered");
+    uint64_t decoded = 0, catchUps = 0, dry = 0;
     double minRate = 1e9, maxRate = 0, shown = 0, skipped = 0, dropped = 0, keyOnly = 0;
     for (int i = 0; i < o.ports; ++i) {
         const Sample &x = a[size_t(i)], &y = b[size_t(i)];
@@ -430,20 +430,23 @@ int main(int argc, char **argv)
         const double sh = double(y.images - x.images) / o.fps;
         decoded += y.st.nDecoded - x.st.nDecoded;
         catchUps += y.st.nCatchUps - x.st.nCatchUps;
+        dry += y.st.nDryReanchors - x.st.nDryReanchors;
         minRate = std::min(minRate, rate);
         maxRate = std::max(maxRate, rate);
         shown += sh;
         skipped += sk;
         dropped += dr;
         keyOnly += ko;
-        std::printf("%4d %9.2f %9.2f %9.2f %9.2f %9llu %9.4f %4.0f-%-4.0f %9llu\n", i, sh, sk, dr, ko,
-                    (unsigned long long)(y.st.nCatchUps - x.st.nCatchUps), rate, x.st.nLateUs / 1e3,
+        std::printf("%4d %9.2f %9.2f %9.2f %9.2f %9llu %9llu %9.4f %4.0f-%-4.0f %9llu\n", i, sh, sk, dr, ko,
+                    (unsigned long long)(y.st.nCatchUps - x.st.nCatchUps),
+                    (unsigned long long)(y.st.nDryReanchors - x.st.nDryReanchors), rate, x.st.nLateUs / 1e3,
                     y.st.nLateUs / 1e3, (unsigned long long)y.st.nBuffered);
     }
     std::printf("\nper port: %.2f s shown and %.2f s skipped (%.2f s dropped after decoding, %.2f s passed over on "
-                "key frames only) of %.1f s x %g of video; %.1f catch-ups; clock %.4f-%.4f of wall time x speed\n",
+                "key frames only) of %.1f s x %g of video; %.1f catch-ups; ran dry and went on late %.1f times; clock "
+                "%.4f-%.4f of wall time x speed\n",
                 shown / o.ports, skipped / o.ports, dropped / o.ports, keyOnly / o.ports, wall, speedScale,
-                double(catchUps) / o.ports, minRate, maxRate);
+                double(catchUps) / o.ports, double(dry) / o.ports, minRate, maxRate);
     std::sort(answerMs.begin(), answerMs.end());
     if (!answerMs.empty())
         std::printf("GUI event loop: answered a 10 ms timer late by %.1f ms median, %.1f ms at the 99th percentile, "

@@ -279,6 +279,7 @@ void PlayPort::stats(TVPlayStats *out) const
     out->nKeyOnly = m_nKeyOnly;
     out->nCatchUps = m_catchUps;
     out->nRestarts = m_nRestarts;
+    out->nDryReanchors = m_dryReanchors;
     out->nPlayedUs = uint64_t(std::max<int64_t>(0, m_playedUs));
     out->nLateUs = m_lateUs;
     out->bCatchingUp = m_catchingUp ? 1 : 0;
@@ -425,6 +426,7 @@ void PlayPort::taken(const QueuedFrame &f)
     m_clock.taken(rateOf(f));
     m_playedUs = m_clock.played() / 1000;
     m_catchUps = m_clock.catchUps();
+    m_dryReanchors = m_clock.starvedReanchors();
     m_catchingUp = m_clock.catchingUp();
 }
 

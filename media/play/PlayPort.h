@@ -181,6 +181,7 @@ private:
     std::atomic<uint64_t> m_nDropped{0};   // decoded, not shown: behind
     std::atomic<uint64_t> m_nKeyOnly{0};   // passed over undecoded: key frames only
     std::atomic<uint64_t> m_catchUps{0};
+    std::atomic<uint64_t> m_dryReanchors{0};
     std::atomic<uint64_t> m_nRestarts{0};  // decoder flushed to decode from a key frame again
     std::atomic<int64_t> m_playedUs{0};
     std::atomic<int64_t> m_lateUs{0};

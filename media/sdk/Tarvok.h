@@ -145,5 +145,8 @@ struct TVPlayStats {
     // Times the decoder started afresh at a key frame: a step back, or going
     // on after frames passed over undecoded; never in plain play.
     uint64_t nRestarts;
+    // Times the port ran out of frames and the one that came at last was
+    // late: the clock went on from it instead of hurrying to catch up.
+    uint64_t nDryReanchors;
 };
 int TVPLAY_GetPlayStats(int nPort, TVPlayStats *pStats);
