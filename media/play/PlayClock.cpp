@@ -104,9 +104,14 @@ PlayClock::Decision PlayClock::decide(int64_t now, uint32_t rate, bool key)
     const int64_t farBehind = far(rate);
     if (starved && d.late > tol) {
         // The frame is late because it came late: the port waited for it.
-        anchorAt(now);
-        d.due = now;
-        d.late = 0;
+        // What the port was behind before it ran dry is its own, and stays
+        // (a port catching up empties its buffer faster than it is fed):
+        // forgetting it would take that much stream time off the clock
+        // every time.
+        const int64_t kept = std::max<int64_t>(0, std::min(m_lastLate, d.late));
+        anchorAt(now - kept);
+        d.due = now - kept;
+        d.late = kept;
         m_starvedReanchors++;
     }
     if (!m_catchUp && d.late > farBehind) {
@@ -119,6 +124,7 @@ PlayClock::Decision PlayClock::decide(int64_t now, uint32_t rate, bool key)
         d.action = key && d.late <= farBehind ? Action::Show : Action::PassOver;
     else
         d.action = d.late <= tol ? Action::Show : Action::Drop;
+    m_lastLate = d.late;
     return d;
 }
 

@@ -21,7 +21,8 @@
 // Pause, single steps and speed changes re-anchor the clock; so does a long
 // wait for data: when the port had run out of frames (its feeder was slow,
 // or held its frames back to wait for another channel) and the frame that
-// finally came is later than the tolerance, that frame is due at once and
+// finally came is later than the tolerance, that frame is due at once (or
+// as late as the frame before it was, if the port was behind already) and
 // the clock goes on from it. A shorter wait moves nothing.
 //
 // The clock never reads the time itself: every call is given the time now
@@ -96,6 +97,7 @@ private:
     uint32_t m_segRate = 0;
     int64_t m_playedBase = 0;  // stream time before the anchor
     bool m_starved = false;
+    int64_t m_lastLate = 0;  // of the last frame let go (not of a Wait)
     bool m_catchUp = false;
     uint64_t m_catchUps = 0;
     uint64_t m_starvedReanchors = 0;

@@ -219,6 +219,23 @@ TEST(PlayClock, PauseStepSpeedAndLongWaitsReanchor)
     d = take(w, 3 * kSecond + 200 * kMs);
     EXPECT_EQ(d.action, Action::Drop);
     EXPECT_EQ(w.starvedReanchors(), 1u);
+
+    // A port far behind, catching up, empties its buffer and waits: the
+    // second and a half it was behind stays, so that the wait does not take
+    // it off the clock; only what the wait added is forgiven.
+    PlayClock k;
+    take(k, 0, 25, true);
+    d = take(k, 1540 * kMs);  // due at 40 ms
+    EXPECT_EQ(d.action, Action::PassOver);
+    EXPECT_TRUE(k.catchingUp());
+    k.starve();
+    d = take(k, 2500 * kMs);  // due at 80 ms
+    EXPECT_EQ(d.late, 1500 * kMs);
+    EXPECT_EQ(d.action, Action::PassOver);
+    EXPECT_TRUE(k.catchingUp());
+    EXPECT_EQ(k.starvedReanchors(), 1u);
+    EXPECT_EQ(k.decide(2500 * kMs, 25, false).due, 1000 * kMs + 40 * kMs);
+    EXPECT_EQ(k.played(), 3 * 40 * kMs);
 }
 
 // Ten minutes of play at every speed, with 1, 4 and 16 ports sharing two
