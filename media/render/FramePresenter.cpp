@@ -1,5 +1,6 @@
 #include "media/render/FramePresenter.h"
 
+#include "media/decode/DecoderThreads.h"
 #include "media/render/CacheRelease.h"
 #include "media/render/OverloadMarker.h"
 #include "media/render/VideoOutput.h"
@@ -172,11 +173,17 @@ void FramePresenter::run()
         // Only this thread replaces m_last, so it is read here without the lock.
         QImage img = m_converter.convert(frame, size, source);
         // The decoder will write into this picture's buffer again; see
-        // CacheRelease.h.
-        if (source.isEmpty())
-            release_from_cache(frame);
-        else
-            release_from_cache(frame, source.top(), source.height());
+        // CacheRelease.h. Only while fewer ports play than there are cores:
+        // then a port decodes and converts side by side and soon writes into
+        // the buffer just read. With many, the other ports' pictures have
+        // long pushed it out of the caches by then, and a flush would only
+        // cost (measured with sixteen: about 4 % more processor time).
+        if (ports_playing() < m_cores) {
+            if (source.isEmpty())
+                release_from_cache(frame);
+            else
+                release_from_cache(frame, source.top(), source.height());
+        }
         if (img.isNull())
             continue;
         m_converted++;

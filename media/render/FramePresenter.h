@@ -17,6 +17,7 @@
 #include <QImage>
 #include <QSize>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -81,6 +82,7 @@ private:
     QSize m_fallbackSize;
     AVFrame *m_last = nullptr;     // the picture shown (or being converted for it), as decoded
     std::atomic<uint64_t> m_converted{0};
+    const int m_cores = int(std::max(1u, std::thread::hardware_concurrency()));
     PictureConverter m_converter;  // presenter thread only
     std::thread m_thread;
 };
