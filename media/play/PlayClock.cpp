@@ -44,6 +44,7 @@ void PlayClock::anchorAt(int64_t wall)
     m_segFrames = 0;
     m_anchorWall = wall;
     m_anchored = true;
+    m_lastLate = 0;  // lateness is counted from the new anchor
 }
 
 void PlayClock::reanchor()
@@ -52,6 +53,7 @@ void PlayClock::reanchor()
     m_segBase = 0;
     m_segFrames = 0;
     m_anchored = false;
+    m_lastLate = 0;
 }
 
 void PlayClock::setSpeed(int speed, int64_t now)

@@ -146,7 +146,7 @@ struct TVPlayStats {
     // on after frames passed over undecoded; never in plain play.
     uint64_t nRestarts;
     // Times the port ran out of frames and the one that came at last was
-    // late: the clock went on from it instead of hurrying to catch up.
+    // late: the clock forgave the wait (not what the port was behind before).
     uint64_t nDryReanchors;
 };
 int TVPLAY_GetPlayStats(int nPort, TVPlayStats *pStats);

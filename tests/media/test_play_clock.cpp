@@ -236,6 +236,15 @@ TEST(PlayClock, PauseStepSpeedAndLongWaitsReanchor)
     EXPECT_EQ(k.starvedReanchors(), 1u);
     EXPECT_EQ(k.decide(2500 * kMs, 25, false).due, 1000 * kMs + 40 * kMs);
     EXPECT_EQ(k.played(), 3 * 40 * kMs);
+    // A speed change in between starts the clock afresh, and with it how
+    // far behind the port is: running dry right after it, the frame that
+    // came is on time.
+    k.setSpeed(1, 2600 * kMs);
+    k.starve();
+    d = take(k, 4600 * kMs, 25, true);
+    EXPECT_EQ(d.late, 0);
+    EXPECT_EQ(d.action, Action::Show);
+    EXPECT_EQ(k.starvedReanchors(), 2u);
 }
 
 // Ten minutes of play at every speed, with 1, 4 and 16 ports sharing two
