@@ -8,8 +8,9 @@
 // a finished RGB32 picture for every frame at the size of the window that
 // shows it, as a play port does for each frame it shows: decoding on one
 // thread, conversion (scaling included) on the presenter's. Two windows:
-// a single window of 1280x720 (converted in two slices side by side) and a
-// window of a 16-window grid, 422x233.
+// a single window of 1280x720 (our own bilinear plane scaler, then to RGB in
+// bands of rows) and a window of a 16-window grid, 422x233 (libswscale's
+// area averaging).
 // Prints frames per second of both and their ratio. Run it on an idle
 // machine: both figures are wall-clock throughput. It also prints the CPU
 // time per frame of decoding and of converting, and the ratio one thread

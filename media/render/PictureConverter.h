@@ -4,6 +4,8 @@
 // any more.
 #pragma once
 
+#include "media/render/PlaneScaler.h"
+
 #include <QImage>
 #include <QRect>
 #include <QSize>
@@ -35,9 +37,11 @@ public:
 
 private:
     bool prepare(int srcW, int srcH, int srcFmt, int dstW, int dstH);
+    bool scaleInBands(const AVFrame *in, AVFrame *out);
 
     SwsContext *m_scale = nullptr;  // source to YUV 4:2:0 at the image's size (when scaling)
     SwsContext *m_rgb = nullptr;    // to RGB32 at the image's size
+    PlaneScaler m_planes[2];        // luma, chroma: instead of m_scale where they take the sizes
     AVFrame *m_mid = nullptr;       // between the two
     int m_srcW = 0, m_srcH = 0, m_srcFmt = -1, m_dstW = 0, m_dstH = 0;
     // Buffers are kept and reused once the pool's reference is the only one

@@ -142,6 +142,43 @@ TEST(PictureConverter, ShrinksSmoothly)
     EXPECT_LT(hi, 155);
 }
 
+// A full-range picture (as some recorders' JPEG-range H.264 decodes) keeps
+// its range whichever scaler makes the window's image: luma 16 is a dark
+// grey, not black; and an HD picture in a single window is the same picture
+// as in a grid window and at its own size.
+TEST(PictureConverter, KeepsTheRangeAndThePictureAtEverySize)
+{
+    for (AVPixelFormat fmt : {AV_PIX_FMT_YUVJ420P, AV_PIX_FMT_YUV420P}) {
+        FramePtr f(av_frame_alloc());
+        f->format = fmt;
+        f->width = 1920;
+        f->height = 1080;
+        ASSERT_EQ(av_frame_get_buffer(f.get(), 0), 0);
+        // Left half luma 16, right half 200; grey chroma.
+        for (int y = 0; y < f->height; ++y) {
+            std::memset(f->data[0] + y * f->linesize[0], 16, size_t(f->width / 2));
+            std::memset(f->data[0] + y * f->linesize[0] + f->width / 2, 200, size_t(f->width / 2));
+        }
+        for (int y = 0; y < f->height / 2; ++y) {
+            std::memset(f->data[1] + y * f->linesize[1], 128, size_t(f->width / 2));
+            std::memset(f->data[2] + y * f->linesize[2], 128, size_t(f->width / 2));
+        }
+        media::PictureConverter conv;
+        const int dark = fmt == AV_PIX_FMT_YUVJ420P ? 16 : 0;
+        const int light = fmt == AV_PIX_FMT_YUVJ420P ? 200 : 214;  // (200 - 16) * 255 / 219
+        for (QSize size : {QSize(1280, 720), QSize(1917, 1079), QSize(422, 233), QSize(1920, 1080)}) {
+            SCOPED_TRACE(testing::Message() << av_get_pix_fmt_name(fmt) << " " << size.width() << "x"
+                                            << size.height());
+            const QImage img = conv.convert(f.get(), size);
+            ASSERT_EQ(img.size(), size);
+            for (int y : {0, size.height() / 2, size.height() - 1}) {
+                EXPECT_NEAR(qGray(img.pixel(2, y)), dark, 2);
+                EXPECT_NEAR(qGray(img.pixel(size.width() - 3, y)), light, 2);
+            }
+        }
+    }
+}
+
 // The pool hands out a buffer again only when nobody else holds it.
 TEST(PictureConverter, NeverWritesAnImageSomeoneHolds)
 {
