@@ -3,6 +3,7 @@
 #include "media/audio/G711.h"
 #include "media/audio/SoundOutput.h"
 #include "media/common/PackedTime.h"
+#include "media/decode/DecodeSlots.h"
 #include "media/decode/DecoderThreads.h"
 #include "media/render/FramePresenter.h"
 #include "media/render/VideoOutput.h"
@@ -583,7 +584,10 @@ bool PlayPort::decodeTo(int index)
     bool got = false;
     for (int i = start; i <= index; ++i) {
         const QueuedFrame &q = *m_hist[size_t(i)].frame;
-        got = m_decoder.decode(q.bytes.data() + q.headerSize, q.bytes.size() - q.headerSize);
+        {
+            const DecodeSlot slot;  // see DecodeSlots.h
+            got = m_decoder.decode(q.bytes.data() + q.headerSize, q.bytes.size() - q.headerSize);
+        }
         m_decoderFresh = false;
         m_decodedIdx = i;
         m_nDecoded++;
