@@ -16,12 +16,16 @@ struct Waiter {
 };
 
 // A slot set free goes straight to the waiter at the head of the queue (no
-// herd of woken threads racing for it, and no one overtaken).
+// herd of woken threads racing for it, and no one overtaken). Two slots a
+// core: with one, a core stood idle whenever the thread holding its slot
+// was put aside for a presenter, a feeder or the GUI thread, and at twice
+// the speed sixteen HD ports decoded a seventh less and all fell behind
+// together (bench/README.md).
 struct Slots {
     std::mutex mutex;
     std::deque<Waiter *> queue;
     int held = 0;
-    const int count = int(std::max(1u, std::thread::hardware_concurrency()));
+    const int count = 2 * int(std::max(1u, std::thread::hardware_concurrency()));
 };
 
 Slots &slots()

@@ -5,12 +5,12 @@
 // system's scheduler would share the cores among them all: the GUI thread,
 // waking for a moment now and then, would wait its turn behind dozens of
 // decoding threads (a quarter of a second at times, with sixteen). A port
-// therefore decodes a frame only while holding one of as many slots as the
-// machine has cores, and waits for one, in order of asking, while others hold
-// them all: the cores stay as busy, the ports share them evenly, and only as
-// many threads as there are cores ever decode at once, so that the GUI
-// thread is answered within a decoder's time slice. With fewer ports playing
-// than cores nobody ever waits.
+// therefore decodes a frame only while holding one of two slots a core, and
+// waits for one, in order of asking, while others hold them all: the cores
+// stay as busy, the ports share them evenly, and only twice as many threads
+// as there are cores ever decode at once, so that the GUI thread is answered
+// within a few decoders' time slices. With no more ports playing than twice
+// the cores nobody ever waits.
 #pragma once
 
 namespace media {
@@ -23,7 +23,7 @@ public:
     DecodeSlot &operator=(const DecodeSlot &) = delete;
 };
 
-// The slots (the machine's cores), how many are held now and how many
+// The slots (two a core), how many are held now and how many
 // ports wait for one.
 int decode_slots();
 int decode_slots_held();
