@@ -15,11 +15,12 @@ root=$PWD
 # display box, the load test, the settings store's sync queue and the
 # notice box, which other threads use too, the day timeline's plays and
 # range export, the Local page's check of a folder against its
-# SHA256SUMS, and the writer that hashes outputs on a thread of its own.
+# SHA256SUMS, the writer that hashes outputs on a thread of its own, and the
+# ports' turns at decoding.
 tsan_tests='^app/(tst_play|tst_play_disk|tst_play_manage|test_frame_index|tst_mythread|test_catalogue'
 tsan_tests+='|test_export_job|test_cut_job|test_convert_to_mp4|tst_export_dialogs|tst_disk_page|tst_displaybox'
 tsan_tests+='|tst_load|tst_globalappdata|tst_messagebox|tst_sync_play|tst_timeline|test_range_export_job'
-tsan_tests+='|tst_range_export_dlg|tst_local_page|test_hashing_writer)$|^media/tst_play_port$'
+tsan_tests+='|tst_range_export_dlg|tst_local_page|test_hashing_writer)$|^media/(tst_play_port|test_decode_slots)$'
 kind=${1:-asan}
 jobs=${JOBS:-2}
 case "$kind" in
