@@ -28,10 +28,12 @@ struct Slots {
     const int count = 2 * int(std::max(1u, std::thread::hardware_concurrency()));
 };
 
+// Never destroyed: a port thread still running while the process exits
+// must not find the lock gone.
 Slots &slots()
 {
-    static Slots s;
-    return s;
+    static Slots *s = new Slots;
+    return *s;
 }
 
 }  // namespace
