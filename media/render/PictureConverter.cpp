@@ -111,7 +111,7 @@ bool PictureConverter::prepare(int srcW, int srcH, int srcFmt, int dstW, int dst
                            m_planes[1].prepare(AV_CEIL_RSHIFT(srcW, 1), AV_CEIL_RSHIFT(srcH, 1),
                                                AV_CEIL_RSHIFT(dstW, 1), AV_CEIL_RSHIFT(dstH, 1));
     if (!ownScaler)
-        m_planes[0] = m_planes[1] = PlaneScaler();
+        m_planes[0] = PlaneScaler();  // planned for the luma, refused for the chroma
     if (ownScaler) {
         // A window from half the picture's size up: our own bilinear plane
         // scaler (PlaneScaler.h, a quarter of libswscale's time), then to
