@@ -16,10 +16,10 @@ namespace media {
 
 namespace {
 
-// Output at least this large is written in two slices side by side (a
-// single window of an HD picture, a captured picture). Grid windows are
-// smaller and stay on one thread, so that sixteen ports do not bring thirty-
-// two more threads.
+// Output at least this large that libswscale makes is written in two slices
+// side by side (a captured picture; a large window of a picture our own
+// plane scaler does not take). Grid windows are smaller and stay on one
+// thread, so that sixteen ports do not bring thirty-two more threads.
 constexpr int64_t kSlicedPixels = 1280 * 720;
 
 // Rows our own scaler hands to the RGB conversion at a time (even, as the
