@@ -45,6 +45,7 @@ void PlayClock::anchorAt(int64_t wall)
     m_anchorWall = wall;
     m_anchored = true;
     m_lastLate = 0;  // lateness is counted from the new anchor
+    m_dropping = false;
 }
 
 void PlayClock::reanchor()
@@ -54,6 +55,7 @@ void PlayClock::reanchor()
     m_segFrames = 0;
     m_anchored = false;
     m_lastLate = 0;
+    m_dropping = false;
 }
 
 void PlayClock::setSpeed(int speed, int64_t now)
@@ -116,18 +118,45 @@ PlayClock::Decision PlayClock::decide(int64_t now, uint32_t rate, bool key)
         d.late = kept;
         m_starvedReanchors++;
     }
-    if (!m_catchUp && d.late > farBehind) {
+    if (!m_catchUp && (d.late > farBehind || (d.late > tol && m_speed < 4 && droppingInVain(d.late)))) {
         m_catchUp = true;
         m_catchUps++;
+        m_dropping = false;
     } else if (m_catchUp && key && d.late <= tol) {
         m_catchUp = false;  // back in time
+        m_caughtUp = true;
+        m_caughtUpAt = played();
     }
     if (m_catchUp || m_speed >= 4)
         d.action = key && d.late <= farBehind ? Action::Show : Action::PassOver;
     else
         d.action = d.late <= tol ? Action::Show : Action::Drop;
+    if (d.action == Action::Show)
+        m_dropping = false;
     m_lastLate = d.late;
     return d;
+}
+
+bool PlayClock::skipping() const
+{
+    return m_catchUp || (m_caughtUp && wallSpan(played() - m_caughtUpAt) < far(m_segRate));
+}
+
+bool PlayClock::droppingInVain(int64_t late)
+{
+    if (!m_dropping) {
+        m_dropping = true;
+        m_dropFrom = played();
+        m_dropLate = late;
+        return false;
+    }
+    // Dropping saves the conversion and the painting, not the decoding. A
+    // port whose decoding alone is slower than the stream (a 4K stream
+    // sharing its core with others) only gets later while it drops, and
+    // would decode a second of frames for nothing before catching up; it
+    // catches up as soon as that shows. Over a shorter span a hiccup (a
+    // wait for the processor) could look the same.
+    return wallSpan(played() - m_dropFrom) >= far(m_segRate) / 4 && late > m_dropLate;
 }
 
 }  // namespace media

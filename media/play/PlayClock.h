@@ -12,7 +12,9 @@
 //   late by at most `tolerance` (two intervals, at least 80 ms): shown;
 //   later than that: decoded but not shown (dropped), so that the decoder
 //     keeps its reference pictures;
-//   later than `far` (a second, at least twice the tolerance): the port
+//   later than `far` (a second, at least twice the tolerance), or still
+//     later after dropping for a quarter of `far` (its decoding alone is
+//     slower than the stream, so dropping cannot bring it back): the port
 //     catches up: it decodes key frames only and passes over the frames
 //     between them undecoded until a key frame is on time again (a key frame
 //     still later than `far` is passed over too).
@@ -68,6 +70,12 @@ public:
 
     // The port is catching up (key frames only because it was far behind).
     bool catchingUp() const { return m_catchUp; }
+    // Catching up, or caught up less than `far` ago: what the port shows is
+    // not every frame. A port that cannot keep up at all catches up in every
+    // group of pictures and shows only the first frames of each, on time,
+    // after the key frame that ended the catching up; those are what this
+    // marks.
+    bool skipping() const;
     // Times the port fell far behind and went to key frames only.
     uint64_t catchUps() const { return m_catchUps; }
     // Times a long wait for data re-anchored the clock.
@@ -86,6 +94,9 @@ private:
     int64_t wallSpan(int64_t streamNs) const;  // scaled by the speed
     void anchorAt(int64_t wall);
     void setRate(uint32_t rate);
+    // A frame to drop, `late` behind: whether dropping has been going on
+    // long enough without the port getting any nearer to its clock.
+    bool droppingInVain(int64_t late);
 
     int m_speed = 0;
     bool m_anchored = false;
@@ -98,7 +109,12 @@ private:
     int64_t m_playedBase = 0;  // stream time before the anchor
     bool m_starved = false;
     int64_t m_lastLate = 0;  // of the last frame let go (not of a Wait)
+    bool m_dropping = false;  // dropping since stream time m_dropFrom, m_dropLate behind then
+    int64_t m_dropFrom = 0;
+    int64_t m_dropLate = 0;
     bool m_catchUp = false;
+    bool m_caughtUp = false;  // ... at stream time m_caughtUpAt
+    int64_t m_caughtUpAt = 0;
     uint64_t m_catchUps = 0;
     uint64_t m_starvedReanchors = 0;
 };

@@ -428,7 +428,7 @@ void PlayPort::taken(const QueuedFrame &f)
     m_playedUs = m_clock.played() / 1000;
     m_catchUps = m_clock.catchUps();
     m_dryReanchors = m_clock.starvedReanchors();
-    m_catchingUp = m_clock.catchingUp();
+    m_catchingUp = m_clock.skipping();
 }
 
 void PlayPort::replayHistory(std::unique_lock<std::mutex> &lock)
@@ -614,7 +614,7 @@ bool PlayPort::showHistory(int index, bool show)
 void PlayPort::render()
 {
     // A picture shown while the port catches up carries the marker.
-    m_presenter->submit(m_decoder.picture(), m_clock.catchingUp());
+    m_presenter->submit(m_decoder.picture(), m_clock.skipping());
 }
 
 void PlayPort::resetPlayback()

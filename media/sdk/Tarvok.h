@@ -137,10 +137,10 @@ struct TVPlayStats {
     // or catching up after falling far behind).
     uint64_t nDropped;
     uint64_t nKeyOnly;
-    uint64_t nCatchUps;    // times play fell far behind and went to key frames only
+    uint64_t nCatchUps;    // times play went to key frames only to catch up
     uint64_t nPlayedUs;    // stream time the port's clock has gone through, in microseconds
     int64_t nLateUs;       // how late the last frame left the buffer, in microseconds (0 = on time)
-    int32_t bCatchingUp;   // 1 while it catches up (its pictures carry a marker)
+    int32_t bCatchingUp;   // 1 while it catches up and shortly after (its pictures carry a marker)
     int32_t nReserved;
     // Times the decoder started afresh at a key frame: a step back, or going
     // on after frames passed over undecoded; never in plain play.

@@ -149,6 +149,93 @@ TEST(PlayClock, BehindItDropsThenKeyFramesOnlyUntilBackInTime)
     EXPECT_EQ(k.catchUps(), 1u);
 }
 
+// Plays `seconds` more of a 25 fps stream with key frames every second, each
+// frame decoded (shown or dropped) costing what `cost` says for it, and
+// counts what the clock did.
+struct Tally {
+    int64_t now = 0;
+    int frames = 0;
+    uint64_t shown = 0, marked = 0, dropped = 0, passed = 0;
+    int64_t worstLate = 0;
+    bool lastMarked = false;
+};
+
+template <typename Cost>
+void play(PlayClock &c, Tally &r, int seconds, Cost cost)
+{
+    for (const int end = r.frames + 25 * seconds; r.frames < end; ++r.frames) {
+        const int n = r.frames;
+        const bool key = n % 25 == 0;
+        PlayClock::Decision d = c.decide(r.now, 25, key);
+        if (d.action == Action::Wait) {
+            r.now = d.due;
+            d = c.decide(r.now, 25, key);
+        }
+        c.taken(25);
+        r.worstLate = std::max(r.worstLate, d.late);
+        if (d.action == Action::PassOver) {
+            r.passed++;
+            continue;
+        }
+        if (d.action == Action::Show) {
+            r.shown++;
+            r.lastMarked = c.skipping();  // as the port marks the picture
+            r.marked += r.lastMarked ? 1 : 0;
+        } else {
+            r.dropped++;
+        }
+        r.now += cost(n);
+    }
+}
+
+TEST(PlayClock, DropsOnlyWhileDroppingBringsItBack)
+{
+    // Decoding alone takes longer than the stream gives (54 ms a frame of
+    // 40, as a 4K stream sharing its core): dropping cannot help, so the
+    // port catches up as soon as that shows rather than decoding a second of
+    // frames for nothing first. The time not spent on them is shown frames
+    // in the end: a decoded prefix of every group of pictures, marked.
+    PlayClock slow;
+    Tally s;
+    play(slow, s, 60, [](int) { return 54 * kMs; });
+    SCOPED_TRACE(testing::Message() << "shown " << s.shown << " (marked " << s.marked << "), dropped " << s.dropped
+                                    << ", passed over " << s.passed << ", worst " << s.worstLate / kMs << " ms");
+    // Dropping until a second behind, it showed 105 frames and dropped 990.
+    EXPECT_GE(s.shown, 25u * 60 / 5);
+    EXPECT_LT(s.dropped, 2 * s.shown);
+    EXPECT_LT(s.worstLate, slow.far(25) / 4 + 2 * slow.tolerance(25));
+    EXPECT_GE(slow.catchUps(), 30u);  // about once a group of pictures
+    EXPECT_EQ(slow.played(), 60 * kSecond);
+    // Every picture after the first catching up says the port is skipping.
+    EXPECT_GE(s.marked, s.shown - 25);
+    EXPECT_TRUE(s.lastMarked);
+    // Decoding in time again, the marker is gone within two seconds.
+    play(slow, s, 3, [](int) { return 5 * kMs; });
+    EXPECT_FALSE(slow.skipping());
+    EXPECT_FALSE(s.lastMarked);
+
+    // A hiccup (the port had no processor for 300 ms) with decoding that is
+    // fast otherwise: dropping brings it back, and no frame is passed over
+    // or marked.
+    PlayClock hiccup;
+    Tally h;
+    play(hiccup, h, 10, [](int n) { return n == 100 ? 300 * kMs : 5 * kMs; });
+    EXPECT_GT(h.dropped, 0u);
+    EXPECT_EQ(h.passed, 0u);
+    EXPECT_EQ(h.marked, 0u);
+    EXPECT_EQ(hiccup.catchUps(), 0u);
+    EXPECT_GT(h.shown, 240u);
+
+    // Nor does a run of hiccups that each cost a little more than a frame
+    // while the port drops: it gets no later over the span the clock looks
+    // at, so it goes on dropping and is back in time within a second.
+    PlayClock bumpy;
+    Tally b;
+    play(bumpy, b, 10, [](int n) { return n == 100 ? 300 * kMs : (n > 100 && n < 106 ? 45 * kMs : 5 * kMs); });
+    EXPECT_EQ(b.passed, 0u);
+    EXPECT_EQ(bumpy.catchUps(), 0u);
+}
+
 TEST(PlayClock, PauseStepSpeedAndLongWaitsReanchor)
 {
     PlayClock c;
