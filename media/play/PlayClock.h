@@ -76,7 +76,7 @@ public:
     // after the key frame that ended the catching up; those are what this
     // marks.
     bool skipping() const;
-    // Times the port fell far behind and went to key frames only.
+    // Times the port went to key frames only to catch up.
     uint64_t catchUps() const { return m_catchUps; }
     // Times a long wait for data re-anchored the clock.
     uint64_t starvedReanchors() const { return m_starvedReanchors; }

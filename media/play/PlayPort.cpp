@@ -613,7 +613,8 @@ bool PlayPort::showHistory(int index, bool show)
 
 void PlayPort::render()
 {
-    // A picture shown while the port catches up carries the marker.
+    // A picture shown while the port catches up, or just after, carries the
+    // marker.
     m_presenter->submit(m_decoder.picture(), m_clock.skipping());
 }
 
